@@ -1,0 +1,30 @@
+# GoogleTest is built from the system's sources, so every preset (the mingw
+# ones included) links a copy made with its own compiler and sanitizers.
+set(KOR_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+add_subdirectory(${KOR_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+
+# kor_test(NAME [CONCURRENCY] SOURCES... LIBS libs...): one test program, run
+# as one process (under wine64 each start costs about a second). With
+# CONCURRENCY, the suites whose name contains "Concurrency" run as a second
+# test labelled "concurrency", which the linux-tsan preset runs alone.
+function(kor_test name)
+  cmake_parse_arguments(T "CONCURRENCY" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock kor_options)
+  target_compile_definitions(${name} PRIVATE KOR_SHARED_DIR="${PROJECT_SOURCE_DIR}/../shared")
+  if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
+    return()
+  endif()
+  if(NOT T_CONCURRENCY)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES LABELS unit)
+    return()
+  endif()
+  add_test(NAME ${name} COMMAND ${name} --gtest_filter=-*Concurrency*)
+  set_tests_properties(${name} PROPERTIES LABELS unit)
+  add_test(NAME ${name}.concurrency COMMAND ${name} --gtest_filter=*Concurrency*)
+  set_tests_properties(${name}.concurrency PROPERTIES LABELS concurrency)
+endfunction()
