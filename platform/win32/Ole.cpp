@@ -2,8 +2,7 @@
 // the calls reinterpret it in place.
 #include "platform/Ole.h"
 
-#include <oleauto.h>
-#include <windows.h>
+#include <windows.h>  // brings in the OLE Automation declarations
 
 #include <cstddef>
 
