@@ -2,6 +2,7 @@
 // and how values are stored.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "params/korParamLst.h"
