@@ -3,12 +3,12 @@
 # argument (inside the build folder) and wine's own debug output off.
 # The prefix is created once, under a lock, so parallel tests share it.
 set -e
-WINEPREFIX=$1
+mkdir -p "$1"
+WINEPREFIX=$(cd "$1" && pwd)
 shift
 PATH=$PATH:/usr/lib/wine
 export PATH WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$WINEPREFIX"
   flock "$WINEPREFIX.lock" sh -c \
     '[ -f "$WINEPREFIX/system.reg" ] || { wine64 wineboot --init >/dev/null 2>&1; wineserver -w; }'
 fi
