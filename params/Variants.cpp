@@ -92,7 +92,8 @@ OleVariant::OleVariant(bool value) : OleVariant() {
   FData.VType = plat::varBoolean;
   FData.VBoolean = value ? plat::kVariantTrue : plat::kVariantFalse;
 }
-OleVariant::OleVariant(std::string_view ansi) : OleVariant(std::u16string_view(plat::AnsiToWide(ansi))) {}
+OleVariant::OleVariant(std::string_view ansi)
+    : OleVariant(std::u16string_view(plat::AnsiToWide(ansi))) {}
 OleVariant::OleVariant(std::u16string_view wide) : OleVariant() {
   FData.VOleStr = AllocBStr(wide);
   FData.VType = plat::varOleStr;
@@ -204,10 +205,9 @@ bool operator==(const OleVariant& a, const OleVariant& b) {
 
 std::string VarTypeName(std::uint16_t vt) {
   static const char* const kNames[] = {
-      "Empty",    "Null",    "Smallint", "Integer", "Single",   "Double", "Currency",
-      "Date",     "OleStr",  "Dispatch", "Error",   "Boolean",  "Variant", "Unknown",
-      "Decimal",  "$0F",     "ShortInt", "Byte",    "Word",     "LongWord", "Int64",
-      "UInt64"};
+      "Empty",    "Null",     "Smallint", "Integer",  "Single",  "Double",  "Currency", "Date",
+      "OleStr",   "Dispatch", "Error",    "Boolean",  "Variant", "Unknown", "Decimal",  "$0F",
+      "ShortInt", "Byte",     "Word",     "LongWord", "Int64",   "UInt64"};
   std::uint16_t base = vt & plat::varTypeMask;
   std::string name;
   if (base < sizeof(kNames) / sizeof(kNames[0]))

@@ -42,7 +42,9 @@ std::string ParamKey(std::string_view name) {
 }
 
 TkorParamsListItem::TkorParamsListItem(std::string_view name, const OleVariant& value)
-    : Name(name), Key(ParamKey(name)), Flags(HasValue(value) ? kItemFlagHasValue : 0),
+    : Name(name),
+      Key(ParamKey(name)),
+      Flags(HasValue(value) ? kItemFlagHasValue : 0),
       Value(value) {}
 
 void TkorParamsListItem::Assign(const TkorParamsListItem& source) {
@@ -56,7 +58,7 @@ TkorParamsList::TkorParamsList() : Signature(kParamsListSignature), ItemClass(Ne
 
 TkorParamsList::~TkorParamsList() {
   Signature = 0;
-  Clear();
+  TkorParamsList::Clear();
 }
 
 void TkorParamsList::Notify(void* item, TListNotification action) {
@@ -154,8 +156,7 @@ TkorParamsListItem* TkorParamsList::SetValue(std::string_view name, const OleVar
   return item;
 }
 
-TkorParamsListItem* TkorParamsList::SetValueStrict(std::string_view name,
-                                                   const OleVariant& value) {
+TkorParamsListItem* TkorParamsList::SetValueStrict(std::string_view name, const OleVariant& value) {
   TkorParamsListItem* item = FindItem(name);
   if (!item) throw EParamNotDefined();
   const std::uint16_t t = value.VType();

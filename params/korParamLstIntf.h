@@ -31,34 +31,37 @@ inline constexpr plat::TGUID kIID_IkorParamsListItemW = {
 // One item: the name in ANSI (A) or UTF-16 (W), a value, a type tag, flags
 // and the exported key (UTF-8, only A to Z lower-cased).
 struct IkorParamsListItemA : plat::IUnknownLike {
-  virtual void KOR_STDCALL SetKey(const char* key) = 0;                   // 3
-  virtual void KOR_STDCALL SetDataType(std::int32_t dataType) = 0;        // 4
-  virtual void KOR_STDCALL SetFlags(std::uint8_t flags) = 0;              // 5
-  virtual const char* KOR_STDCALL GetKey() = 0;                           // 6
-  virtual std::int32_t KOR_STDCALL GetDataType() = 0;                     // 7
-  virtual std::uint8_t KOR_STDCALL GetFlags() = 0;                        // 8
+  virtual void KOR_STDCALL SetKey(const char* key) = 0;                         // 3
+  virtual void KOR_STDCALL SetDataType(std::int32_t dataType) = 0;              // 4
+  virtual void KOR_STDCALL SetFlags(std::uint8_t flags) = 0;                    // 5
+  virtual const char* KOR_STDCALL GetKey() = 0;                                 // 6
+  virtual std::int32_t KOR_STDCALL GetDataType() = 0;                           // 7
+  virtual std::uint8_t KOR_STDCALL GetFlags() = 0;                              // 8
   virtual plat::HResult KOR_STDCALL SetValue(const plat::TVarData* value) = 0;  // 9
   virtual plat::HResult KOR_STDCALL GetValue(plat::TVarData* value) = 0;        // 10
-  virtual void KOR_STDCALL SetName(const char* name) = 0;                 // 11
-  virtual const char* KOR_STDCALL GetName() = 0;                          // 12
-  virtual plat::Bool8 KOR_STDCALL IsRowMarker() = 0;                      // 13
+  virtual void KOR_STDCALL SetName(const char* name) = 0;                       // 11
+  virtual const char* KOR_STDCALL GetName() = 0;                                // 12
+  virtual plat::Bool8 KOR_STDCALL IsRowMarker() = 0;                            // 13
 };
 
+// The W slots are new functions of their own, not overrides of the A ones.
+// NOLINTBEGIN(bugprone-virtual-near-miss)
 struct IkorParamsListItemW : IkorParamsListItemA {
   virtual void KOR_STDCALL SetNameW(const char16_t* name) = 0;                   // 14
   virtual const char16_t* KOR_STDCALL GetNameW() = 0;                            // 15
   virtual plat::HResult KOR_STDCALL SetValueW(const plat::TVarData* value) = 0;  // 16
   virtual plat::HResult KOR_STDCALL GetValueW(plat::TVarData* value) = 0;        // 17
 };
+// NOLINTEND(bugprone-virtual-near-miss)
 
 // The slots both list interfaces share.
 struct IkorParamsList_ : plat::IUnknownLike {
-  virtual std::int32_t KOR_STDCALL GetCount() = 0;                        // 3
-  virtual std::int32_t KOR_STDCALL GetSignature() = 0;                    // 4
-  virtual std::int32_t KOR_STDCALL GetTag() = 0;                          // 5
-  virtual void KOR_STDCALL SetTag(std::int32_t tag) = 0;                  // 6
-  virtual void KOR_STDCALL Clear() = 0;                                   // 7
-  virtual void KOR_STDCALL Delete(std::int32_t index) = 0;                // 8
+  virtual std::int32_t KOR_STDCALL GetCount() = 0;          // 3
+  virtual std::int32_t KOR_STDCALL GetSignature() = 0;      // 4
+  virtual std::int32_t KOR_STDCALL GetTag() = 0;            // 5
+  virtual void KOR_STDCALL SetTag(std::int32_t tag) = 0;    // 6
+  virtual void KOR_STDCALL Clear() = 0;                     // 7
+  virtual void KOR_STDCALL Delete(std::int32_t index) = 0;  // 8
   virtual plat::Bool8 KOR_STDCALL FindRowEnd(std::int32_t from, std::int32_t* index,
                                              plat::Bool8* isMarker) = 0;  // 9
   virtual void KOR_STDCALL EndRow() = 0;                                  // 10
@@ -67,7 +70,7 @@ struct IkorParamsList_ : plat::IUnknownLike {
 
 struct IkorParamsListA : IkorParamsList_ {
   virtual plat::HResult KOR_STDCALL GetItem(std::int32_t index,
-                                            IkorParamsListItemA** item) = 0;  // 12
+                                            IkorParamsListItemA** item) = 0;                 // 12
   virtual plat::HResult KOR_STDCALL AddList(TkorParamsList* source, plat::Bool8* done) = 0;  // 13
   virtual plat::HResult KOR_STDCALL AddListRange(TkorParamsList* source, std::int32_t from,
                                                  std::int32_t to, plat::Bool8* done) = 0;  // 14
@@ -100,7 +103,8 @@ struct IkorParamsListW : IkorParamsList_ {
   virtual plat::HResult KOR_STDCALL AddListRange(TkorParamsListWrap* source, std::int32_t from,
                                                  std::int32_t to, plat::Bool8* done) = 0;  // 14
   virtual plat::HResult KOR_STDCALL FindItem(const char16_t* name, std::int32_t from,
-                                             std::int32_t to, IkorParamsListItemW** item) = 0;  // 15
+                                             std::int32_t to,
+                                             IkorParamsListItemW** item) = 0;  // 15
   virtual plat::HResult KOR_STDCALL IndexOf(const char16_t* name, std::int32_t from,
                                             std::int32_t to, std::int32_t* index) = 0;  // 16
   virtual plat::HResult KOR_STDCALL GetValue(const char16_t* name, std::int32_t from,

@@ -55,8 +55,7 @@ std::string NameA(const char* name) {
 }
 
 std::string NameW(const char16_t* name) {
-  return name ? plat::WideToAnsi(std::u16string_view(name, plat::WideLength(name)))
-              : std::string();
+  return name ? plat::WideToAnsi(std::u16string_view(name, plat::WideLength(name))) : std::string();
 }
 
 void GiveValue(const OleVariant& value, TVarData* out) {
@@ -96,8 +95,10 @@ T* TkorParamsListItemWrap::Hand(TkorParamsListItem* item) {
   wrap->AddRef();
   return wrap;
 }
-template IkorParamsListItemA* TkorParamsListItemWrap::Hand<IkorParamsListItemA>(TkorParamsListItem*);
-template IkorParamsListItemW* TkorParamsListItemWrap::Hand<IkorParamsListItemW>(TkorParamsListItem*);
+template IkorParamsListItemA* TkorParamsListItemWrap::Hand<IkorParamsListItemA>(
+    TkorParamsListItem*);
+template IkorParamsListItemW* TkorParamsListItemWrap::Hand<IkorParamsListItemW>(
+    TkorParamsListItem*);
 
 void TkorParamsListItemWrap::UpdateNames() {
   FNameA = FItem->Name;

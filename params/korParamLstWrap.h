@@ -120,16 +120,18 @@ class TkorParamsListWrap final : public IkorParamsListW, public IkorParamsListA 
   plat::HResult KOR_STDCALL Add(const char16_t* name, const plat::TVarData* value,
                                 IkorParamsListItemW** item) override;
   plat::HResult KOR_STDCALL Insert(std::int32_t index, const char16_t* name,
-                                   const plat::TVarData* value, IkorParamsListItemW** item) override;
+                                   const plat::TVarData* value,
+                                   IkorParamsListItemW** item) override;
   plat::HResult KOR_STDCALL SetValue(const char16_t* name, const plat::TVarData* value,
                                      plat::Bool8 addIfMissing, IkorParamsListItemW** item) override;
-  plat::HResult KOR_STDCALL AddItem(IkorParamsListItemW* source, IkorParamsListItemW** item) override;
+  plat::HResult KOR_STDCALL AddItem(IkorParamsListItemW* source,
+                                    IkorParamsListItemW** item) override;
 
   // IkorParamsListA
   plat::HResult KOR_STDCALL GetItem(std::int32_t index, IkorParamsListItemA** item) override;
   plat::HResult KOR_STDCALL AddList(TkorParamsList* source, plat::Bool8* done) override;
-  plat::HResult KOR_STDCALL AddListRange(TkorParamsList* source, std::int32_t from,
-                                         std::int32_t to, plat::Bool8* done) override;
+  plat::HResult KOR_STDCALL AddListRange(TkorParamsList* source, std::int32_t from, std::int32_t to,
+                                         plat::Bool8* done) override;
   plat::HResult KOR_STDCALL FindItem(const char* name, std::int32_t from, std::int32_t to,
                                      IkorParamsListItemA** item) override;
   plat::HResult KOR_STDCALL IndexOf(const char* name, std::int32_t from, std::int32_t to,
@@ -142,10 +144,12 @@ class TkorParamsListWrap final : public IkorParamsListW, public IkorParamsListA 
   plat::HResult KOR_STDCALL Add(const char* name, const plat::TVarData* value,
                                 IkorParamsListItemA** item) override;
   plat::HResult KOR_STDCALL Insert(std::int32_t index, const char* name,
-                                   const plat::TVarData* value, IkorParamsListItemA** item) override;
+                                   const plat::TVarData* value,
+                                   IkorParamsListItemA** item) override;
   plat::HResult KOR_STDCALL SetValue(const char* name, const plat::TVarData* value,
                                      plat::Bool8 addIfMissing, IkorParamsListItemA** item) override;
-  plat::HResult KOR_STDCALL AddItem(IkorParamsListItemA* source, IkorParamsListItemA** item) override;
+  plat::HResult KOR_STDCALL AddItem(IkorParamsListItemA* source,
+                                    IkorParamsListItemA** item) override;
 
  private:
   ~TkorParamsListWrap();
