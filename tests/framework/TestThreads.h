@@ -88,9 +88,14 @@ inline void RunBounded(std::function<void()> body, const char* what = "body") {
 class TStartLine {
  public:
   explicit TStartLine(int count) : FCount(count) {}
+  // Spins rather than sleeps, so the threads leave the line close together.
   void ArriveAndWait() {
     FArrived.fetch_add(1);
-    WaitUntil([this] { return FArrived.load() >= FCount; }, "start line");
+    auto deadline = std::chrono::steady_clock::now() + kHangLimit;
+    while (FArrived.load() < FCount) {
+      if (std::chrono::steady_clock::now() > deadline) FailHung("start line");
+      std::this_thread::yield();
+    }
   }
 
  private:

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/LockGuards.h"
@@ -103,6 +104,7 @@ TEST(ThreadObjectConcurrency, FirstLockRaceCreatesOneSync) {
         TWriteLock lock(guard);
         EXPECT_EQ(++writers, 1) << "two writers in: more than one lock was made";
         seen[t] = guard.Sync();
+        for (int i = 0; i < 100; ++i) std::this_thread::yield();  // stay in a while
         --writers;
       });
     threads.JoinAll("first lock race");
