@@ -310,7 +310,6 @@ const Row kRows[] = {
     ROW(UI8(9223372036854775807ull), varInt64, kOk, "9223372036854775807"),
     ROW(UI8(18446744073709551615ull), varDouble, kOk, "1.8446744073709552e+19"),
     ROW(UI8(18446744073709551615ull), varSingle, kOk, "1.84467441e+19"),
-    ROW(UI8(65536), varWord, kOk, "0"),
     ROW(I8(123456789012345ll), varDouble, kOk, "123456789012345"),
     ROW(I4(16777217), varSingle, kOk, "16777216"),
     ROW(I4(-7), varDate, kOk, "-7"),
