@@ -210,8 +210,8 @@ void TStringList::SetValue(std::string_view name, const std::string& value) {
 std::string TStringList::Text() const {
   std::string text;
   for (std::int32_t i = 0; i < Count(); ++i) {
-    if (i > 0) text += "\r\n";
     text += FItems[i].Text;
+    text += "\r\n";
   }
   return text;
 }

@@ -65,8 +65,9 @@ class TStringList : public TObject {
   // Replaces or adds name=value; an empty value deletes the line.
   void SetValue(std::string_view name, const std::string& value);
 
-  // Lines joined with CR LF; the setter splits on CR, LF or CR LF, and a
-  // final line break does not make an empty last line.
+  // Every line followed by CR LF, so Text and SetText round-trip exactly;
+  // the setter splits on CR, LF or CR LF, and a final line break does not
+  // make an empty last line.
   std::string Text() const;
   void SetText(std::string_view text);
 

@@ -186,13 +186,17 @@ TEST(StringListTest, NameValueOnSortedListStaysSorted) {
   EXPECT_EQ(list.Values("c"), "0");
 }
 
-TEST(StringListTest, TextJoinsWithCrLf) {
+TEST(StringListTest, TextEndsEveryLineWithCrLfAndRoundTrips) {
   TStringList list;
   EXPECT_EQ(list.Text(), "");
   list.Add("a");
   list.Add("");
   list.Add("c");
-  EXPECT_EQ(list.Text(), "a\r\n\r\nc");
+  EXPECT_EQ(list.Text(), "a\r\n\r\nc\r\n");
+  list.Delete(2);
+  TStringList copy;
+  copy.SetText(list.Text());
+  EXPECT_EQ(Lines(copy), (V{"a", ""})) << "an empty last line survives the round trip";
 }
 
 TEST(StringListTest, TextSplitsOnCrLfOrEither) {
@@ -206,7 +210,7 @@ TEST(StringListTest, TextSplitsOnCrLfOrEither) {
   list.SetText("");
   EXPECT_EQ(list.Count(), 0);
   list.SetText("x\r\ny");
-  EXPECT_EQ(list.Text(), "x\r\ny");
+  EXPECT_EQ(list.Text(), "x\r\ny\r\n");
 }
 
 TEST(StringListTest, SetTextOnSortedListSortsAndApplyDuplicates) {

@@ -279,7 +279,7 @@ TEST(ThreadStringListTest, IgnoresDuplicatesOnceSorted) {
   EXPECT_EQ(list.Count(), 2);
   {
     TReadLock lock(list);
-    EXPECT_EQ(lock->Text(), "a\r\nb");
+    EXPECT_EQ(lock->Text(), "a\r\nb\r\n");
   }
   list.SetDuplicates(TDuplicates::dupError);
   {
