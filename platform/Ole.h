@@ -99,7 +99,11 @@ HResult VariantClear(TVarData& value);
 // dest is cleared first; dest and source may be the same record.
 HResult VariantCopy(TVarData& dest, const TVarData& source);
 // Converts source to type vt into dest (the user's default locale, which the
-// posix implementation takes as US English). dest and source may be the same.
+// posix implementation takes as US English). dest and source may be the same;
+// on failure dest is unchanged. Posix reads dates as M/D/Y (two-digit years
+// 1950-2049) or Y-M-D with an optional H:MM[:SS] [AM|PM], or a time alone; a
+// date without a year is refused, as is a source outside the set above
+// (kDispEBadVarType) or a target outside it (kDispETypeMismatch).
 HResult VariantChangeType(TVarData& dest, const TVarData& source, std::uint16_t flags,
                           std::uint16_t vt);
 
