@@ -39,12 +39,11 @@ class TInput {
 plat::TVarData MakeValue(TInput& in, std::string& ansi, std::u16string& wide) {
   plat::TVarData v;
   std::memset(static_cast<void*>(&v), 0, sizeof v);
-  static const std::uint16_t kTypes[] = {plat::varEmpty,    plat::varNull,     plat::varSmallint,
-                                         plat::varInteger,  plat::varSingle,   plat::varDouble,
-                                         plat::varCurrency, plat::varDate,     plat::varBoolean,
-                                         plat::varShortInt, plat::varByte,     plat::varWord,
-                                         plat::varLongWord, plat::varInt64,    plat::varUInt64,
-                                         plat::varString,   plat::varUString,  plat::varOleStr};
+  static const std::uint16_t kTypes[] = {
+      plat::varEmpty,  plat::varNull,     plat::varSmallint, plat::varInteger, plat::varSingle,
+      plat::varDouble, plat::varCurrency, plat::varDate,     plat::varBoolean, plat::varShortInt,
+      plat::varByte,   plat::varWord,     plat::varLongWord, plat::varInt64,   plat::varUInt64,
+      plat::varString, plat::varUString,  plat::varOleStr};
   v.VType = kTypes[in.Byte() % (sizeof kTypes / sizeof kTypes[0])];
   ansi = in.Text();
   wide.assign(ansi.begin(), ansi.end());
@@ -88,21 +87,53 @@ void Step(TInput& in, TkorParamsListWrap& wrap, TkorParamsList& other) {
   std::int32_t index = 0;
   plat::Bool8 flag = 0;
   switch (in.Byte() % 20) {
-    case 0: Check(a.Add(name.c_str(), &value, &itemA)); break;
-    case 1: Check(w.Add(nameW.c_str(), &value, &itemW)); break;
-    case 2: Check(a.Insert(from, name.c_str(), &value, &itemA)); break;
-    case 3: Check(w.SetValue(nameW.c_str(), &value, in.Byte(), &itemW)); break;
-    case 4: Check(a.IndexOf(name.c_str(), from, to, &index)); break;
-    case 5: Check(w.GetValue(nameW.c_str(), from, to, &out)); plat::VariantClear(out); break;
-    case 6: Check(a.GetValueDef(name.c_str(), &value, from, to, &out)); plat::VariantClear(out); break;
-    case 7: Check(w.FindItem(nameW.c_str(), from, to, &itemW)); break;
-    case 8: Check(a.GetItem(from, &itemA)); break;
-    case 9: a.Delete(from); break;
-    case 10: w.EndRow(); break;
-    case 11: w.FindRowEnd(from, &index, &flag); break;
-    case 12: Check(a.AddListRange(&other, from, to, &flag)); break;
-    case 13: Check(w.AddListRange(&wrap, from, to, &flag)); break;
-    case 14: a.AppendRows(&wrap); break;
+    case 0:
+      Check(a.Add(name.c_str(), &value, &itemA));
+      break;
+    case 1:
+      Check(w.Add(nameW.c_str(), &value, &itemW));
+      break;
+    case 2:
+      Check(a.Insert(from, name.c_str(), &value, &itemA));
+      break;
+    case 3:
+      Check(w.SetValue(nameW.c_str(), &value, in.Byte(), &itemW));
+      break;
+    case 4:
+      Check(a.IndexOf(name.c_str(), from, to, &index));
+      break;
+    case 5:
+      Check(w.GetValue(nameW.c_str(), from, to, &out));
+      plat::VariantClear(out);
+      break;
+    case 6:
+      Check(a.GetValueDef(name.c_str(), &value, from, to, &out));
+      plat::VariantClear(out);
+      break;
+    case 7:
+      Check(w.FindItem(nameW.c_str(), from, to, &itemW));
+      break;
+    case 8:
+      Check(a.GetItem(from, &itemA));
+      break;
+    case 9:
+      a.Delete(from);
+      break;
+    case 10:
+      w.EndRow();
+      break;
+    case 11:
+      w.FindRowEnd(from, &index, &flag);
+      break;
+    case 12:
+      Check(a.AddListRange(&other, from, to, &flag));
+      break;
+    case 13:
+      Check(w.AddListRange(&wrap, from, to, &flag));
+      break;
+    case 14:
+      a.AppendRows(&wrap);
+      break;
     case 15: {
       // Readable memory that is no list (the signature itself is kept out:
       // memory that carries it is a list by the boundary rule).
@@ -114,10 +145,18 @@ void Step(TInput& in, TkorParamsListWrap& wrap, TkorParamsList& other) {
       Check(a.AddList(reinterpret_cast<TkorParamsList*>(junk), &flag));
       break;
     }
-    case 16: Check(w.GetItem(from, &itemW)); break;
-    case 17: other.AddList(wrap.List()); break;
-    case 18: if (wrap.List()->Count() > 200) w.Clear(); break;
-    default: Check(a.Add(name.c_str(), nullptr, &itemA)); break;
+    case 16:
+      Check(w.GetItem(from, &itemW));
+      break;
+    case 17:
+      other.AddList(wrap.List());
+      break;
+    case 18:
+      if (wrap.List()->Count() > 200) w.Clear();
+      break;
+    default:
+      Check(a.Add(name.c_str(), nullptr, &itemA));
+      break;
   }
   if (itemW) {  // work the item a little before letting it go
     Check(itemW->SetValueW(&value));

@@ -30,14 +30,46 @@ R Call(Intf self, int slot, A... args) {
 
 // Slot numbers of the contract.
 enum : int {
-  kQueryInterface = 0, kAddRef, kRelease,
-  kGetCount = 3, kGetSignature, kGetTag, kSetTag, kClear, kDelete, kFindRowEnd, kEndRow,
-  kAppendRows, kGetItem, kAddList, kAddListRange, kFindItem, kIndexOf, kGetValue, kGetValueDef,
-  kAdd, kInsert, kSetValue, kAddItem,
+  kQueryInterface = 0,
+  kAddRef,
+  kRelease,
+  kGetCount = 3,
+  kGetSignature,
+  kGetTag,
+  kSetTag,
+  kClear,
+  kDelete,
+  kFindRowEnd,
+  kEndRow,
+  kAppendRows,
+  kGetItem,
+  kAddList,
+  kAddListRange,
+  kFindItem,
+  kIndexOf,
+  kGetValue,
+  kGetValueDef,
+  kAdd,
+  kInsert,
+  kSetValue,
+  kAddItem,
 };
 enum : int {
-  kSetKey = 3, kSetDataType, kSetFlags, kGetKey, kGetDataType, kGetFlags, kItemSetValue,
-  kItemGetValue, kSetName, kGetName, kIsRowMarker, kSetNameW, kGetNameW, kSetValueW, kGetValueW,
+  kSetKey = 3,
+  kSetDataType,
+  kSetFlags,
+  kGetKey,
+  kGetDataType,
+  kGetFlags,
+  kItemSetValue,
+  kItemGetValue,
+  kSetName,
+  kGetName,
+  kIsRowMarker,
+  kSetNameW,
+  kGetNameW,
+  kSetValueW,
+  kGetValueW,
 };
 
 constexpr HResult kUnexpected = plat::kEUnexpected;
@@ -188,8 +220,8 @@ TEST(ParamsIntf, LookUpsThroughBothForms) {
   EXPECT_TRUE(IsZeroed(value)) << "a missing name gives Empty";
 
   TVarData def = Int(5);
-  EXPECT_EQ(Call<HResult>(host.W, kGetValueDef, u"missing", &def, std::int32_t{0},
-                          std::int32_t{-1}, &value),
+  EXPECT_EQ(Call<HResult>(host.W, kGetValueDef, u"missing", &def, std::int32_t{0}, std::int32_t{-1},
+                          &value),
             plat::kSOk);
   EXPECT_EQ(value.VInteger, 5);
 
@@ -235,7 +267,7 @@ TEST(ParamsIntf, RowsThroughTheInterface) {
 
 TEST(ParamsIntf, HostStringVariantsAreCopiedAsTheFormSays) {
   HostList host;
-  std::string ansi = "caf\xE9";      // Windows-1252 e acute
+  std::string ansi = "caf\xE9";  // Windows-1252 e acute
   std::u16string wide = u"caf\u00E9";
   TVarData ansiValue = Raw(plat::varString);
   ansiValue.VString = ansi.c_str();
@@ -371,9 +403,9 @@ TEST(ParamsIntf, ListArgumentsFollowTheBoundaryRule) {
   EXPECT_EQ(done, 7);
   EXPECT_EQ(Call<HResult>(host.W, kAddList, notAList, &done), kUnexpected);
   void* unreadable = reinterpret_cast<void*>(std::uintptr_t{0x10});
-  EXPECT_EQ(Call<HResult>(host.A, kAddListRange, unreadable, std::int32_t{0}, std::int32_t{-1},
-                          &done),
-            kUnexpected);
+  EXPECT_EQ(
+      Call<HResult>(host.A, kAddListRange, unreadable, std::int32_t{0}, std::int32_t{-1}, &done),
+      kUnexpected);
   EXPECT_EQ(Call<HResult>(host.W, kAddList, unreadable, &done), kUnexpected);
   Call<void>(host.W, kAppendRows, notAList);
   Call<void>(host.W, kAppendRows, unreadable);
@@ -397,9 +429,9 @@ TEST(ParamsIntf, EveryFailureClearsOutParametersAndReturnsUnexpected) {
   EXPECT_EQ(Call<HResult>(host.A, kAdd, "b", static_cast<TVarData*>(nullptr), &item), kUnexpected);
   EXPECT_EQ(item, nullptr);
   item = kGarbage;
-  EXPECT_EQ(Call<HResult>(host.W, kSetValue, u"b", static_cast<TVarData*>(nullptr), Bool8{1},
-                          &item),
-            kUnexpected);
+  EXPECT_EQ(
+      Call<HResult>(host.W, kSetValue, u"b", static_cast<TVarData*>(nullptr), Bool8{1}, &item),
+      kUnexpected);
   EXPECT_EQ(item, nullptr);
   EXPECT_EQ(Call<HResult>(host.A, kAdd, "b", &value, static_cast<Intf*>(nullptr)), kUnexpected);
   EXPECT_EQ(host.List().Count(), 1) << "a call refused for a nil out-parameter changes nothing";
@@ -457,8 +489,8 @@ TEST(ParamsIntf, NilNamesAreEmptyNames) {
   EXPECT_EQ(Call<HResult>(host.W, kAdd, u"   ", &value, &item), plat::kSOk);
   EXPECT_EQ(item, nullptr);
   std::int32_t index = 5;
-  EXPECT_EQ(Call<HResult>(host.W, kIndexOf, static_cast<const char16_t*>(nullptr),
-                          std::int32_t{0}, std::int32_t{-1}, &index),
+  EXPECT_EQ(Call<HResult>(host.W, kIndexOf, static_cast<const char16_t*>(nullptr), std::int32_t{0},
+                          std::int32_t{-1}, &index),
             plat::kSOk);
   EXPECT_EQ(index, -1);
   EXPECT_EQ(host.List().Count(), 0);

@@ -23,7 +23,9 @@ TEST(OleVariantValue, CopiesOwnTheirTextAndMovesLeaveEmpty) {
 TEST(OleVariantValue, HostStringsBecomeOleText) {
   plat::TVarData ansi{};
   ansi.VType = plat::varString;
-  ansi.VString = "\xB0" "C";  // degree sign in Windows-1252
+  ansi.VString =
+      "\xB0"
+      "C";  // degree sign in Windows-1252
   EXPECT_EQ(OleVariant::FromHost(ansi, THostText::Ansi).AsWideString(), u"\u00B0C");
   plat::TVarData wide{};
   wide.VType = plat::varUString;
