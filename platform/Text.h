@@ -22,6 +22,11 @@ std::string WideToUtf8(std::u16string_view wide);
 std::string AnsiLowerCase(std::string_view ansi);
 
 // Length of a NUL-terminated UTF-16 text; 0 for nil.
-std::size_t WideLength(const char16_t* text);
+inline std::size_t WideLength(const char16_t* text) {
+  if (text == nullptr) return 0;
+  std::size_t n = 0;
+  while (text[n] != u'\0') ++n;
+  return n;
+}
 
 }  // namespace plat

@@ -54,11 +54,4 @@ std::string AnsiLowerCase(std::string_view ansi) {
   return out;
 }
 
-std::size_t WideLength(const char16_t* text) {
-  if (text == nullptr) return 0;
-  std::size_t n = 0;
-  while (text[n] != u'\0') ++n;
-  return n;
-}
-
 }  // namespace plat

@@ -5,18 +5,9 @@
 
 #include "framework/Classes.h"
 #include "framework/SysUtils.h"
+#include "tests/framework/TestObjects.h"
 
 namespace {
-
-// Counts its own destruction, to see which objects a list frees.
-class TTracked : public TObject {
- public:
-  explicit TTracked(int* freed) : FFreed(freed) {}
-  ~TTracked() override { ++*FFreed; }
-
- private:
-  int* FFreed;
-};
 
 int Tag(std::intptr_t n) {
   return static_cast<int>(n);

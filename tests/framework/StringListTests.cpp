@@ -5,17 +5,9 @@
 
 #include "framework/StringList.h"
 #include "framework/SysUtils.h"
+#include "tests/framework/TestObjects.h"
 
 namespace {
-
-class TTracked : public TObject {
- public:
-  explicit TTracked(int* freed) : FFreed(freed) {}
-  ~TTracked() override { ++*FFreed; }
-
- private:
-  int* FFreed;
-};
 
 std::vector<std::string> Lines(const TStringList& list) {
   std::vector<std::string> result;

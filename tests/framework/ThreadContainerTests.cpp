@@ -12,6 +12,7 @@
 #include "framework/Thread_ObjectList.h"
 #include "framework/Thread_String.h"
 #include "framework/Thread_StringList.h"
+#include "tests/framework/TestObjects.h"
 #include "tests/framework/TestThreads.h"
 
 namespace {
@@ -19,15 +20,6 @@ namespace {
 using kortest::RunBounded;
 using kortest::TStartLine;
 using kortest::TTestThreads;
-
-class TTracked : public TObject {
- public:
-  explicit TTracked(int* freed) : FFreed(freed) {}
-  ~TTracked() override { ++*FFreed; }
-
- private:
-  int* FFreed;
-};
 
 // Records, as it is freed, whether the owner's write lock is held.
 template <class Owner>
