@@ -49,44 +49,34 @@ OleVariant& OleVariant::operator=(OleVariant&& other) noexcept {
 }
 
 OleVariant::OleVariant(std::int32_t value) : OleVariant() {
-  FData.VType = plat::varInteger;
-  FData.VInteger = value;
+  Set(plat::varInteger, &plat::TVarData::VInteger, value);
 }
 OleVariant::OleVariant(std::int16_t value) : OleVariant() {
-  FData.VType = plat::varSmallint;
-  FData.VSmallInt = value;
+  Set(plat::varSmallint, &plat::TVarData::VSmallInt, value);
 }
 OleVariant::OleVariant(std::int8_t value) : OleVariant() {
-  FData.VType = plat::varShortInt;
-  FData.VShortInt = value;
+  Set(plat::varShortInt, &plat::TVarData::VShortInt, value);
 }
 OleVariant::OleVariant(std::uint8_t value) : OleVariant() {
-  FData.VType = plat::varByte;
-  FData.VByte = value;
+  Set(plat::varByte, &plat::TVarData::VByte, value);
 }
 OleVariant::OleVariant(std::uint16_t value) : OleVariant() {
-  FData.VType = plat::varWord;
-  FData.VWord = value;
+  Set(plat::varWord, &plat::TVarData::VWord, value);
 }
 OleVariant::OleVariant(std::uint32_t value) : OleVariant() {
-  FData.VType = plat::varLongWord;
-  FData.VLongWord = value;
+  Set(plat::varLongWord, &plat::TVarData::VLongWord, value);
 }
 OleVariant::OleVariant(std::int64_t value) : OleVariant() {
-  FData.VType = plat::varInt64;
-  FData.VInt64 = value;
+  Set(plat::varInt64, &plat::TVarData::VInt64, value);
 }
 OleVariant::OleVariant(std::uint64_t value) : OleVariant() {
-  FData.VType = plat::varUInt64;
-  FData.VUInt64 = value;
+  Set(plat::varUInt64, &plat::TVarData::VUInt64, value);
 }
 OleVariant::OleVariant(float value) : OleVariant() {
-  FData.VType = plat::varSingle;
-  FData.VSingle = value;
+  Set(plat::varSingle, &plat::TVarData::VSingle, value);
 }
 OleVariant::OleVariant(double value) : OleVariant() {
-  FData.VType = plat::varDouble;
-  FData.VDouble = value;
+  Set(plat::varDouble, &plat::TVarData::VDouble, value);
 }
 OleVariant::OleVariant(bool value) : OleVariant() {
   FData.VType = plat::varBoolean;
@@ -107,15 +97,13 @@ OleVariant OleVariant::Null() {
 
 OleVariant OleVariant::Currency(std::int64_t scaledBy10000) {
   OleVariant result;
-  result.FData.VType = plat::varCurrency;
-  result.FData.VCurrency = scaledBy10000;
+  result.Set(plat::varCurrency, &plat::TVarData::VCurrency, scaledBy10000);
   return result;
 }
 
 OleVariant OleVariant::Date(double oleDate) {
   OleVariant result;
-  result.FData.VType = plat::varDate;
-  result.FData.VDate = oleDate;
+  result.Set(plat::varDate, &plat::TVarData::VDate, oleDate);
   return result;
 }
 

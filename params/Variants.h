@@ -76,6 +76,12 @@ class OleVariant {
   bool AsBoolean() const;
 
  private:
+  template <class M>
+  void Set(std::uint16_t vt, M plat::TVarData::*field, M value) {
+    FData.VType = vt;
+    FData.*field = value;
+  }
+
   plat::TVarData FData;
 };
 
