@@ -360,8 +360,10 @@ template <class Form>
 struct TListForms {
   using Item = typename Form::Item;
 
+  // The out-parameter is checked first: a refused call changes nothing.
   static void Give(TkorParamsListItem* found, Item** item) {
-    Need(item) = TkorParamsListItemWrap::Hand<Item>(found);
+    Item*& out = Need(item);
+    out = TkorParamsListItemWrap::Hand<Item>(found);
   }
 
   static HResult GetItem(TkorParamsList& list, std::int32_t index, Item** item) {
@@ -371,7 +373,8 @@ struct TListForms {
 
   static HResult AddList(TkorParamsList& list, const TkorParamsList* source, std::int32_t from,
                          std::int32_t to, Bool8* done) {
-    Need(done) = list.AddListRange(source, from, to) ? 1 : 0;
+    Bool8& out = Need(done);
+    out = list.AddListRange(source, from, to) ? 1 : 0;
     return plat::kSOk;
   }
 

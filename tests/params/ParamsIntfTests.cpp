@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -476,6 +477,191 @@ TEST(ParamsIntf, EveryFailureClearsOutParametersAndReturnsUnexpected) {
   plat::VariantClear(out);
   ReleaseItem(item);
   plat::VariantClear(text);
+}
+
+// An item whose value cannot be read, as a failing host item would be.
+class TFailingItem final : public IkorParamsListItemW {
+ public:
+  HResult KOR_STDCALL QueryInterface(const plat::TGUID&, void** obj) override {
+    *obj = nullptr;
+    return plat::kENoInterface;
+  }
+  std::uint32_t KOR_STDCALL AddRef() override { return 1; }
+  std::uint32_t KOR_STDCALL Release() override { return 1; }
+  void KOR_STDCALL SetKey(const char*) override {}
+  void KOR_STDCALL SetDataType(std::int32_t) override {}
+  void KOR_STDCALL SetFlags(std::uint8_t) override {}
+  const char* KOR_STDCALL GetKey() override { return "k"; }
+  std::int32_t KOR_STDCALL GetDataType() override { return 0; }
+  std::uint8_t KOR_STDCALL GetFlags() override { return 0; }
+  HResult KOR_STDCALL SetValue(const TVarData*) override { return plat::kEFail; }
+  HResult KOR_STDCALL GetValue(TVarData*) override { return plat::kEFail; }
+  void KOR_STDCALL SetName(const char*) override {}
+  const char* KOR_STDCALL GetName() override { return "failing"; }
+  Bool8 KOR_STDCALL IsRowMarker() override { return 0; }
+  void KOR_STDCALL SetNameW(const char16_t*) override {}
+  const char16_t* KOR_STDCALL GetNameW() override { return u"failing"; }
+  HResult KOR_STDCALL SetValueW(const TVarData*) override { return plat::kEFail; }
+  HResult KOR_STDCALL GetValueW(TVarData*) override { return plat::kEFail; }
+};
+
+// Every HRESULT slot of both list forms, each made to fail: E_UNEXPECTED,
+// interface out-parameters nil, VARIANT out-parameters zeroed, other
+// out-parameters untouched, the list unchanged.
+TEST(ParamsIntf, EveryHResultSlotOfBothFormsFailsCleanly) {
+  HostList host;
+  HostList broken;  // its list's signature is cleared: every look-up fails
+  ReleaseItem(AddA(host.A, "a", Int(1)));
+  ReleaseItem(AddA(broken.A, "a", Int(1)));
+  broken.List().Signature = 0;
+  TFailingItem failing;
+  std::int32_t notAList[32] = {};
+  const TVarData one = Int(1);
+  const TVarData* noValue = nullptr;
+
+  struct TCase {
+    const char* what;
+    char out;  // 'i' an item out-parameter, 'v' a VARIANT one, '-' neither
+    std::function<HResult(Intf* item, TVarData* value, std::int32_t* index, Bool8* flag)> call;
+  };
+  const std::int32_t all = -1;
+  const std::vector<TCase> cases = {
+      {"A GetItem nil out", '-',
+       [&](Intf*, TVarData*, std::int32_t*, Bool8*) {
+         return Call<HResult>(host.A, kGetItem, std::int32_t{0}, static_cast<Intf*>(nullptr));
+       }},
+      {"A AddList no list", '-',
+       [&](Intf*, TVarData*, std::int32_t*, Bool8* f) {
+         return Call<HResult>(host.A, kAddList, notAList, f);
+       }},
+      {"W AddList no wrapper", '-',
+       [&](Intf*, TVarData*, std::int32_t*, Bool8* f) {
+         return Call<HResult>(host.W, kAddList, notAList, f);
+       }},
+      {"A AddListRange no list", '-',
+       [&](Intf*, TVarData*, std::int32_t*, Bool8* f) {
+         return Call<HResult>(host.A, kAddListRange, notAList, std::int32_t{0}, all, f);
+       }},
+      {"W AddListRange no wrapper", '-',
+       [&](Intf*, TVarData*, std::int32_t*, Bool8* f) {
+         return Call<HResult>(host.W, kAddListRange, notAList, std::int32_t{0}, all, f);
+       }},
+      {"A AddList nil out", '-',
+       [&](Intf*, TVarData*, std::int32_t*, Bool8*) {
+         return Call<HResult>(host.A, kAddList, &host.List(), static_cast<Bool8*>(nullptr));
+       }},
+      {"A FindItem broken", 'i',
+       [&](Intf* i, TVarData*, std::int32_t*, Bool8*) {
+         return Call<HResult>(broken.A, kFindItem, "a", std::int32_t{0}, all, i);
+       }},
+      {"W FindItem broken", 'i',
+       [&](Intf* i, TVarData*, std::int32_t*, Bool8*) {
+         return Call<HResult>(broken.W, kFindItem, u"a", std::int32_t{0}, all, i);
+       }},
+      {"A IndexOf broken", '-',
+       [&](Intf*, TVarData*, std::int32_t* x, Bool8*) {
+         return Call<HResult>(broken.A, kIndexOf, "a", std::int32_t{0}, all, x);
+       }},
+      {"W IndexOf broken", '-',
+       [&](Intf*, TVarData*, std::int32_t* x, Bool8*) {
+         return Call<HResult>(broken.W, kIndexOf, u"a", std::int32_t{0}, all, x);
+       }},
+      {"A GetValue broken", 'v',
+       [&](Intf*, TVarData* v, std::int32_t*, Bool8*) {
+         return Call<HResult>(broken.A, kGetValue, "a", std::int32_t{0}, all, v);
+       }},
+      {"W GetValue broken", 'v',
+       [&](Intf*, TVarData* v, std::int32_t*, Bool8*) {
+         return Call<HResult>(broken.W, kGetValue, u"a", std::int32_t{0}, all, v);
+       }},
+      {"A GetValueDef broken", 'v',
+       [&](Intf*, TVarData* v, std::int32_t*, Bool8*) {
+         return Call<HResult>(broken.A, kGetValueDef, "a", &one, std::int32_t{0}, all, v);
+       }},
+      {"W GetValueDef nil default", 'v',
+       [&](Intf*, TVarData* v, std::int32_t*, Bool8*) {
+         return Call<HResult>(host.W, kGetValueDef, u"a", noValue, std::int32_t{0}, all, v);
+       }},
+      {"A Add nil value", 'i',
+       [&](Intf* i, TVarData*, std::int32_t*, Bool8*) {
+         return Call<HResult>(host.A, kAdd, "b", noValue, i);
+       }},
+      {"W Add nil value", 'i',
+       [&](Intf* i, TVarData*, std::int32_t*, Bool8*) {
+         return Call<HResult>(host.W, kAdd, u"b", noValue, i);
+       }},
+      {"A Insert bad index", 'i',
+       [&](Intf* i, TVarData*, std::int32_t*, Bool8*) {
+         return Call<HResult>(host.A, kInsert, std::int32_t{2}, "b", &one, i);
+       }},
+      {"W Insert bad index", 'i',
+       [&](Intf* i, TVarData*, std::int32_t*, Bool8*) {
+         return Call<HResult>(host.W, kInsert, std::int32_t{-1}, u"b", &one, i);
+       }},
+      {"A SetValue broken", 'i',
+       [&](Intf* i, TVarData*, std::int32_t*, Bool8*) {
+         return Call<HResult>(broken.A, kSetValue, "a", &one, Bool8{1}, i);
+       }},
+      {"W SetValue nil value", 'i',
+       [&](Intf* i, TVarData*, std::int32_t*, Bool8*) {
+         return Call<HResult>(host.W, kSetValue, u"a", noValue, Bool8{1}, i);
+       }},
+      {"A AddItem failing source", 'i',
+       [&](Intf* i, TVarData*, std::int32_t*, Bool8*) {
+         return Call<HResult>(host.A, kAddItem, static_cast<IkorParamsListItemA*>(&failing), i);
+       }},
+      {"W AddItem failing source", 'i',
+       [&](Intf* i, TVarData*, std::int32_t*, Bool8*) {
+         return Call<HResult>(host.W, kAddItem, static_cast<IkorParamsListItemW*>(&failing), i);
+       }},
+  };
+  for (const TCase& c : cases) {
+    Intf item = kGarbage;
+    TVarData value = Poisoned();
+    std::int32_t index = 1234;
+    Bool8 flag = 77;
+    EXPECT_EQ(c.call(&item, &value, &index, &flag), kUnexpected) << c.what;
+    EXPECT_EQ(item, c.out == 'i' ? nullptr : kGarbage) << c.what;
+    EXPECT_EQ(IsZeroed(value), c.out == 'v') << c.what;
+    EXPECT_EQ(index, 1234) << c.what;
+    EXPECT_EQ(flag, 77) << c.what;
+    EXPECT_EQ(host.List().Count(), 1) << c.what;
+  }
+
+  // The item slots with a result code.
+  Intf item = AddA(host.W, "c", one);
+  TVarData* noOut = nullptr;
+  EXPECT_EQ(Call<HResult>(item, kItemSetValue, noValue), kUnexpected);
+  EXPECT_EQ(Call<HResult>(item, kSetValueW, noValue), kUnexpected);
+  EXPECT_EQ(Call<HResult>(item, kItemGetValue, noOut), kUnexpected);
+  EXPECT_EQ(Call<HResult>(item, kGetValueW, noOut), kUnexpected);
+  EXPECT_EQ(host.List().ValueOf("c"), OleVariant(1)) << "a refused SetValue keeps the value";
+  ReleaseItem(item);
+}
+
+// Values with a nil payload are stored without being read; host text with
+// none is the empty OLE text.
+TEST(ParamsIntf, NilPayloadsAreStoredWithoutBeingRead) {
+  HostList host;
+  for (std::uint16_t vt : {std::uint16_t{plat::varOleStr}, std::uint16_t{plat::varDispatch},
+                           std::uint16_t{plat::varUnknown}, std::uint16_t{plat::varString},
+                           std::uint16_t{plat::varUString}}) {
+    TVarData value = Raw(vt);
+    Intf item = kGarbage;
+    EXPECT_EQ(Call<HResult>(host.A, kAdd, "nil", &value, &item), plat::kSOk) << vt;
+    TVarData out = Poisoned();
+    EXPECT_EQ(Call<HResult>(item, kGetValueW, &out), plat::kSOk) << vt;
+    if (vt == plat::varString || vt == plat::varUString) {
+      EXPECT_EQ(out.VType, plat::varOleStr) << "host text is stored as OLE text";
+      EXPECT_EQ(plat::SysStringLen(out.VOleStr), 0u);
+    } else {
+      EXPECT_EQ(out.VType, vt);
+      EXPECT_EQ(out.VPointer, nullptr) << vt;
+    }
+    plat::VariantClear(out);
+    ReleaseItem(item);
+  }
+  EXPECT_EQ(host.List().Count(), 5);
 }
 
 TEST(ParamsIntf, NilNamesAreEmptyNames) {
