@@ -2,14 +2,13 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <new>
 #include <string>
 
 #include "framework/SysUtils.h"
 
 TList::~TList() {
-  TList::Clear();
+  RemoveAll();
 }
 
 void TList::IndexError(std::int32_t index) {
@@ -17,24 +16,27 @@ void TList::IndexError(std::int32_t index) {
 }
 
 void TList::SetCapacity(std::int32_t capacity) {
-  if (capacity < FCount || capacity > std::numeric_limits<std::int32_t>::max() / 8)
+  if (capacity < FCount || capacity > kMaxCapacity)
     throw EListError("List capacity out of bounds (" + std::to_string(capacity) + ")");
   if (capacity == FCapacity) return;
-  if (capacity == 0) {
-    std::free(FList);
-    FList = nullptr;
-  } else {
-    void* grown = std::realloc(FList, static_cast<std::size_t>(capacity) * sizeof(void*));
-    if (!grown) throw std::bad_alloc();
-    FList = static_cast<void**>(grown);
-  }
+  if (capacity > 0) return Reallocate(capacity);
+  std::free(FList);
+  FList = nullptr;
+  FCapacity = 0;
+}
+
+void TList::Reallocate(std::int32_t capacity) {
+  void* grown = std::realloc(FList, static_cast<std::size_t>(capacity) * sizeof(void*));
+  if (!grown) throw std::bad_alloc();
+  FList = static_cast<void**>(grown);
   FCapacity = capacity;
 }
 
 // Grows by a quarter beyond 64 entries, so appending stays amortised O(1).
 void TList::Grow() {
-  std::int32_t delta = FCapacity > 64 ? FCapacity / 4 : (FCapacity > 8 ? 16 : 4);
-  SetCapacity(FCapacity + delta);
+  const std::int32_t delta = FCapacity > 64 ? FCapacity / 4 : (FCapacity > 8 ? 16 : 4);
+  if (FCapacity > kMaxCapacity - delta) throw EListError("List capacity out of bounds");
+  Reallocate(FCapacity + delta);
 }
 
 void* TList::Get(std::int32_t index) const {
@@ -120,12 +122,21 @@ void* TList::Extract(const void* item) {
 // Removes from the end, so a Notify that looks at the list sees it shrink
 // consistently; then releases the storage.
 void TList::Clear() {
-  while (FCount > 0) Delete(FCount - 1);
-  SetCapacity(0);
+  RemoveAll();
+}
+
+void TList::RemoveAll() noexcept {
+  while (FCount > 0) {
+    void* item = FList[--FCount];
+    if (item) Notify(item, TListNotification::Deleted);
+  }
+  std::free(FList);
+  FList = nullptr;
+  FCapacity = 0;
 }
 
 TObjectList::~TObjectList() {
-  Clear();
+  RemoveAll();  // while Notify still frees owned objects
 }
 
 void TObjectList::Notify(void* item, TListNotification action) {

@@ -47,9 +47,14 @@ class TList : public TObject {
   // Told of every pointer that enters or leaves the list.
   virtual void Notify(void* /*item*/, TListNotification /*action*/) {}
   [[noreturn]] static void IndexError(std::int32_t index);
+  // Empties the list from the end, notifying each item, and frees the
+  // storage; what Clear and the destructors use.
+  void RemoveAll() noexcept;
 
  private:
+  static constexpr std::int32_t kMaxCapacity = 0x7FFFFFFF / 8;
   void Grow();
+  void Reallocate(std::int32_t capacity);  // capacity > 0
 
   void** FList = nullptr;
   std::int32_t FCount = 0;

@@ -25,30 +25,28 @@ constexpr int kAnyWidth = -1;  // Boolean keeps its bits in every integer type
 
 struct IntType {
   std::uint16_t vt;
-  int bytes;
-  bool isSigned;
+  int bytes;                   // 1, 2, 4 or 8
+  std::uint64_t max;           // the largest value
+  std::uint64_t minMagnitude;  // the magnitude of the most negative value, 0 when unsigned
+  std::uint64_t mask;          // all bits of the type
 };
 
 // One row per integer type.
 constexpr IntType kIntTypes[] = {
-    {varShortInt, 1, true}, {varSmallint, 2, true}, {varInteger, 4, true},   {varInt64, 8, true},
-    {varByte, 1, false},    {varWord, 2, false},    {varLongWord, 4, false}, {varUInt64, 8, false},
+    {varShortInt, 1, 0x7F, 0x80, 0xFF},
+    {varSmallint, 2, 0x7FFF, 0x8000, 0xFFFF},
+    {varInteger, 4, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF},
+    {varInt64, 8, 0x7FFFFFFFFFFFFFFF, 0x8000000000000000, ~0ull},
+    {varByte, 1, 0xFF, 0, 0xFF},
+    {varWord, 2, 0xFFFF, 0, 0xFFFF},
+    {varLongWord, 4, 0xFFFFFFFF, 0, 0xFFFFFFFF},
+    {varUInt64, 8, ~0ull, 0, ~0ull},
 };
 
 const IntType* FindIntType(std::uint16_t vt) {
   for (const IntType& t : kIntTypes)
     if (t.vt == vt) return &t;
   return nullptr;
-}
-
-std::uint64_t MaxOf(const IntType& t) {
-  const int bits = t.bytes * 8 - (t.isSigned ? 1 : 0);
-  return bits == 64 ? ~0ull : (1ull << bits) - 1;
-}
-
-// The magnitude of the most negative value (0 for unsigned types).
-std::uint64_t MinMagnitudeOf(const IntType& t) {
-  return t.isSigned ? (1ull << (t.bytes * 8 - 1)) : 0;
 }
 
 void StoreInt(TVarData& result, const IntType& t, std::uint64_t bits) {
@@ -76,11 +74,11 @@ std::uint64_t Magnitude(std::int64_t v) {
 // Stores sign and magnitude if the value lies in the type's range.
 HResult StoreChecked(TVarData& result, const IntType& t, bool negative, std::uint64_t mag) {
   if (negative && mag != 0) {
-    if (mag > MinMagnitudeOf(t)) return kDispEOverflow;
+    if (mag > t.minMagnitude) return kDispEOverflow;
     StoreInt(result, t, 0 - mag);
     return kSOk;
   }
-  if (mag > MaxOf(t)) return kDispEOverflow;
+  if (mag > t.max) return kDispEOverflow;
   StoreInt(result, t, mag);
   return kSOk;
 }
@@ -246,7 +244,7 @@ Scalar ToScalar(const TVarData& v) {
   Scalar s;
   switch (v.VType) {
     case varShortInt:
-      s.i = v.VShortInt, s.width = 1;
+      s.i = v.VShortInt, s.width = 1;  // NOLINT(bugprone-signed-char-misuse): signed on purpose
       break;
     case varSmallint:
       s.i = v.VSmallInt, s.width = 2;
@@ -322,7 +320,7 @@ HResult NumberToScalar(const ParsedNumber& n, Scalar& s, bool exactInteger) {
 // A &H or &O literal fits an integer type when it fits its width; the bits
 // are kept.
 HResult RadixToInt(TVarData& result, const IntType& t, std::uint64_t value) {
-  const std::uint64_t limit = t.bytes == 8 ? ~0ull : (1ull << (t.bytes * 8)) - 1;
+  const std::uint64_t limit = t.mask;
   if (value > limit) return kDispEOverflow;
   StoreInt(result, t, value);
   return kSOk;

@@ -629,7 +629,7 @@ TEST(ParamsIntf, EveryHResultSlotOfBothFormsFailsCleanly) {
   }
 
   // The item slots with a result code.
-  Intf item = AddA(host.W, "c", one);
+  Intf item = AddA(host.A, "c", one);
   TVarData* noOut = nullptr;
   EXPECT_EQ(Call<HResult>(item, kItemSetValue, noValue), kUnexpected);
   EXPECT_EQ(Call<HResult>(item, kSetValueW, noValue), kUnexpected);
@@ -726,7 +726,10 @@ TEST(ParamsIntfWrap, UnpinnedWrapperFreesItselfAndItsOwnedList) {
   auto* wrap = new TkorParamsListWrap();
   Intf w = nullptr;
   wrap->QueryInterface(kIID_IkorParamsListW, &w);
-  ReleaseItem(AddA(w, "x", Int(1)));
+  TVarData one = Int(1);
+  Intf added = nullptr;
+  EXPECT_EQ(Call<HResult>(w, kAdd, u"x", &one, &added), plat::kSOk);
+  ReleaseItem(added);
   Intf item = nullptr;
   Call<HResult>(w, kGetItem, std::int32_t{0}, &item);
   EXPECT_EQ(Call<std::uint32_t>(w, kRelease), 0u);
