@@ -163,12 +163,16 @@ void Step(TInput& in, TkorParamsListWrap& wrap, TkorParamsList& other) {
     itemW->SetNameW(nameW.c_str());
     Check(itemW->GetValue(&out));
     plat::VariantClear(out);
-    Check(w.AddItem(itemW, &itemW));
+    IkorParamsListItemW* copy = nullptr;
+    Check(w.AddItem(itemW, &copy));
+    Release(copy);
   }
   if (itemA) {
     itemA->SetKey(name.c_str());
     Check(itemA->SetValue(&value));
-    Check(a.AddItem(itemA, &itemA));
+    IkorParamsListItemA* copy = nullptr;
+    Check(a.AddItem(itemA, &copy));
+    Release(copy);
   }
   Release(itemA);
   Release(itemW);
