@@ -30,9 +30,10 @@ void CheckHost(plat::HResult hr) {
   if (!plat::Succeeded(hr)) throw Exception("Parameter list interface call failed");
 }
 
-// The exported key is UTF-8; Key holds ANSI text like every name here.
+// The exported key is UTF-8 with only A to Z lower-cased; Key holds the
+// locale lower-case ANSI form, or look-ups of names with other capitals fail.
 std::string KeyFromExported(const char* key) {
-  return key ? plat::WideToAnsi(plat::Utf8ToWide(key)) : std::string();
+  return key ? ParamKey(plat::WideToAnsi(plat::Utf8ToWide(key))) : std::string();
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "params/korParamLst.h"
+#include "params/korParamLstWrap.h"
 
 namespace {
 
@@ -356,6 +357,60 @@ TEST(ThreadParamsList, LocksHandOutTheOwnedList) {
   EXPECT_EQ(read, list);
   EXPECT_EQ(read->Count(), 1);
   guarded.UnlockRead();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ParamsListFromInterfaces, AddFromIntfCopiesNamesValuesAndTags) {
+  auto* wrap = new TkorParamsListWrap();
+  TIntfRef<IkorParamsListW> source;
+  ASSERT_EQ(wrap->QueryInterface(kIID_IkorParamsListW, reinterpret_cast<void**>(source.Put())),
+            plat::kSOk);
+  TkorParamsList& origin = *wrap->List();
+  origin.Add("Flow \xC4", OleVariant(std::int16_t{3}))->DataType = 2;
+  origin.EndRow();
+  origin.Add("Text", OleVariant("abc"))->Flags = 6;
+
+  TkorParamsList copy;
+  EXPECT_FALSE(copy.AddFromIntf(nullptr));
+  EXPECT_TRUE(copy.AddFromIntf(source.Get()));
+  EXPECT_EQ(Names(copy), Names(origin));
+  EXPECT_EQ(copy.Items(0)->Key, "flow \xE4") << "the UTF-8 exported key comes back as ANSI";
+  EXPECT_EQ(copy.IndexOf("FLOW \xC4"), 0) << "names with capitals beyond A to Z stay findable";
+  EXPECT_EQ(copy.Items(0)->DataType, 2);
+  EXPECT_EQ(copy.Items(0)->Value.VType(), plat::varSmallint);
+  EXPECT_TRUE(copy.Items(1)->IsRowMarker());
+  EXPECT_EQ(copy.Items(2)->Flags, 6);
+  EXPECT_EQ(copy.ValueOf("text").AsAnsiString(), "abc");
+
+  TkorParamsList part;
+  EXPECT_TRUE(part.AddFromIntf(source.Get(), 1, 5))
+      << "indexes the source has no item for are skipped";
+  EXPECT_EQ(part.Count(), 2);
+}
+
+TEST(ParamsListFromInterfaces, AddItemIntfTakesKeyTypeAndFlagsWithoutTheBlankTest) {
+  TkorParamsList origin;
+  TkorParamsListItem* item = origin.Add("Name", OleVariant(1.5));
+  item->DataType = 5;
+  item->Flags = 3;
+  TIntfRef<IkorParamsListItemA> intf =
+      TIntfRef<IkorParamsListItemA>::Adopt(TkorParamsListItemWrap::Hand<IkorParamsListItemA>(item));
+  intf->SetKey("exported");
+  TkorParamsList copy;
+  EXPECT_EQ(copy.AddItemIntf(nullptr), nullptr);
+  TkorParamsListItem* added = copy.AddItemIntf(intf.Get());
+  ASSERT_NE(added, nullptr);
+  EXPECT_EQ(added->Name, "Name");
+  EXPECT_EQ(added->Key, "exported");
+  EXPECT_EQ(added->DataType, 5);
+  EXPECT_EQ(added->Flags, 3);
+  EXPECT_EQ(added->Value, OleVariant(1.5));
+  intf->SetName(nullptr);
+  EXPECT_NE(copy.AddItemIntf(intf.Get()), nullptr) << "a blank name is taken as it is";
+  EXPECT_EQ(copy.Items(1)->Name, "");
 }
 
 }  // namespace
