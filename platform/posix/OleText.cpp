@@ -71,22 +71,28 @@ struct Affixes {
   bool paren = false;
 };
 
+// Takes a sign or '$' that has not been seen yet; false for anything else.
+bool TakeSignOrCurrency(char16_t c, ParsedNumber& out, Affixes& seen) {
+  if ((c == u'+' || c == u'-') && !seen.sign) {
+    seen.sign = true;
+    out.negative = c == u'-';
+    return true;
+  }
+  if (c == u'$' && !seen.currency) {
+    seen.currency = true;
+    return true;
+  }
+  return false;
+}
+
 // Sign, '$' and '(' before the digits, each at most once, blanks between.
 bool ParsePrefix(Cursor& in, ParsedNumber& out, Affixes& seen) {
-  for (;;) {
+  for (;; in.next()) {
     in.skipBlanks();
     const char16_t c = in.at();
-    if ((c == u'+' || c == u'-') && !seen.sign) {
-      seen.sign = true;
-      out.negative = c == u'-';
-    } else if (c == u'$' && !seen.currency) {
-      seen.currency = true;
-    } else if (c == u'(' && !seen.paren) {
-      seen.paren = true;
-    } else {
-      return true;
-    }
-    in.next();
+    if (TakeSignOrCurrency(c, out, seen)) continue;
+    if (c != u'(' || seen.paren) return true;
+    seen.paren = true;
   }
 }
 
@@ -134,20 +140,12 @@ bool ParseExponent(Cursor& in, ParsedNumber& out) {
 // '$', a trailing sign and the closing parenthesis after the digits.
 bool ParseSuffix(Cursor& in, ParsedNumber& out, Affixes& seen) {
   bool closed = !seen.paren;
-  for (;;) {
+  for (;; in.next()) {
     in.skipBlanks();
     const char16_t c = in.at();
-    if ((c == u'+' || c == u'-') && !seen.sign) {
-      seen.sign = true;
-      out.negative = c == u'-';
-    } else if (c == u'$' && !seen.currency) {
-      seen.currency = true;
-    } else if (c == u')' && !closed) {
-      closed = true;
-    } else {
-      break;
-    }
-    in.next();
+    if (TakeSignOrCurrency(c, out, seen)) continue;
+    if (c != u')' || closed) break;
+    closed = true;
   }
   if (seen.paren) out.negative = true;
   return closed && in.done();
