@@ -1,6 +1,7 @@
 #include "params/korParamLst.h"
 
 #include <cstddef>
+#include <cstring>
 
 #include "params/korParamLstIntf.h"
 #include "platform/Diagnostics.h"
@@ -36,7 +37,26 @@ std::string KeyFromExported(const char* key) {
   return key ? ParamKey(plat::WideToAnsi(plat::Utf8ToWide(key))) : std::string();
 }
 
+// Takes an owned VARIANT an interface filled, zeroed beforehand.
+template <class Fill>
+OleVariant TakeHostValue(Fill fill, THostText text) {
+  plat::TVarData raw;
+  std::memset(static_cast<void*>(&raw), 0, sizeof raw);
+  CheckHost(fill(&raw));
+  OleVariant value = OleVariant::FromHost(raw, text);
+  plat::VariantClear(raw);
+  return value;
+}
+
 }  // namespace
+
+OleVariant HostItemValue(IkorParamsListItemA& item) {
+  return TakeHostValue([&](plat::TVarData* raw) { return item.GetValue(raw); }, THostText::Ansi);
+}
+
+OleVariant HostItemValue(IkorParamsListItemW& item) {
+  return TakeHostValue([&](plat::TVarData* raw) { return item.GetValueW(raw); }, THostText::Wide);
+}
 
 std::string ParamKey(std::string_view name) {
   return plat::AnsiLowerCase(name);
@@ -177,11 +197,7 @@ TkorParamsListItem* TkorParamsList::AddItem(const TkorParamsListItem* item) {
 
 TkorParamsListItem* TkorParamsList::AddItemIntf(IkorParamsListItemA* item) {
   if (!item) return nullptr;
-  OleVariant value;
-  plat::TVarData raw;
-  CheckHost(item->GetValue(&raw));
-  value = OleVariant::FromHost(raw, THostText::Ansi);
-  plat::VariantClear(raw);
+  const OleVariant value = HostItemValue(*item);
   const char* name = item->GetName();
   auto* added = new TkorParamsListItem(name ? name : "", value);
   added->Key = KeyFromExported(item->GetKey());
@@ -218,10 +234,7 @@ bool TkorParamsList::AddFromIntf(IkorParamsListW* source, std::int32_t from, std
     CheckHost(source->GetItem(i, item.Put()));
     if (!item) continue;
     const char16_t* name = item->GetNameW();
-    plat::TVarData raw;
-    CheckHost(item->GetValueW(&raw));
-    OleVariant value = OleVariant::FromHost(raw, THostText::Wide);
-    plat::VariantClear(raw);
+    const OleVariant value = HostItemValue(*item.Get());
     TkorParamsListItem* added =
         Add(plat::WideToAnsi(name ? std::u16string_view(name) : std::u16string_view()), value);
     if (!added) continue;

@@ -126,6 +126,13 @@ inline constexpr std::size_t kParamsListSignatureOffset = 2 * sizeof(void*) + 8;
 // is non-nil, readable and its Signature reads right; nil otherwise.
 TkorParamsList* AsParamsListObject(const void* pointer);
 
+struct IkorParamsListItemW;
+
+// The value of a host item interface, through GetValue (A) or GetValueW (W);
+// raises when the interface reports a failure.
+OleVariant HostItemValue(IkorParamsListItemA& item);
+OleVariant HostItemValue(IkorParamsListItemW& item);
+
 // Locale lower-case of a name, the form Key holds.
 std::string ParamKey(std::string_view name);
 

@@ -344,7 +344,6 @@ struct TAnsiForm {
   static constexpr THostText kText = THostText::Ansi;
   static std::string NameOf(Name name) { return NameA(name); }
   static std::string ItemName(Item& item) { return NameA(item.GetName()); }
-  static HResult ItemValue(Item& item, TVarData* value) { return item.GetValue(value); }
 };
 
 struct TWideForm {
@@ -353,7 +352,6 @@ struct TWideForm {
   static constexpr THostText kText = THostText::Wide;
   static std::string NameOf(Name name) { return NameW(name); }
   static std::string ItemName(Item& item) { return NameW(item.GetNameW()); }
-  static HResult ItemValue(Item& item, TVarData* value) { return item.GetValueW(value); }
 };
 
 template <class Form>
@@ -430,12 +428,7 @@ struct TListForms {
     return Guarded([&] {
       Need(item);
       if (!source) return;
-      TVarData raw;
-      std::memset(static_cast<void*>(&raw), 0, sizeof raw);
-      if (!plat::Succeeded(Form::ItemValue(*source, &raw))) throw Exception("GetValue failed");
-      OleVariant value = OleVariant::FromHost(raw, Form::kText);
-      plat::VariantClear(raw);
-      Give(list.Add(Form::ItemName(*source), value), item);
+      Give(list.Add(Form::ItemName(*source), HostItemValue(*source)), item);
     });
   }
 };
