@@ -6,7 +6,9 @@
 // that same thread). Posting and sending are allowed from any thread.
 //
 // Windows: real hidden windows (message-only windows of a class registered
-// per module), the thread's own message queue, SetTimer.
+// per module), the thread's own message queue, SetTimer. A window procedure
+// there receives kTimerMessage and the codes from kUserMessage up; the
+// system's own messages are left to the system.
 //
 // posix: the same guarantees from this service's own queues and timers. The
 // plug-in (a shared library) and the executable that loads it each link this
@@ -75,7 +77,7 @@ bool PostWindowMessage(WindowHandle window, std::uint32_t message, std::uintptr_
 // own windows are handled, so two threads sending to each other do not
 // deadlock. False on time-out or when the window does not exist (or is
 // destroyed before handling it); result is then 0. After a time-out the
-// message may still be handled later.
+// message may or may not be handled (Windows may drop it).
 bool SendWindowMessageTimeout(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                               std::intptr_t lParam, unsigned timeoutMs, std::intptr_t* result);
 
@@ -95,6 +97,10 @@ bool WaitAndProcessMessages(unsigned timeoutMs);
 
 // Makes the calling thread's pump return false.
 void PostQuitToThread();
+
+// Gives the calling thread its message queue now rather than on first use,
+// so messages posted to it before its first pump are kept.
+void EnsureMessageQueue();
 
 // One step of a pump that counts what it handles.
 enum class PumpOutcome { Empty, Handled, Quit };

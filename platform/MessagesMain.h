@@ -4,8 +4,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <functional>
+#include <mutex>
 #include <utility>
 
 #include "platform/Messages.h"
@@ -18,13 +21,34 @@ inline constexpr std::uint32_t kReleaseSelfMessage = 0x7FF1;  // the window dest
 
 // A function to run on the main thread, shared by the waiting caller and the
 // main thread's window: whoever lets go last frees it, so a caller that timed
-// out leaves it valid for a late run.
+// out leaves it valid for a late run. It is posted rather than sent, since a
+// sent message whose sender stopped waiting may be dropped on Windows.
 struct MainJob {
   explicit MainJob(std::function<void()> f) : fn(std::move(f)) {}
   std::function<void()> fn;
   std::atomic<int> refs{2};
+  std::mutex mutex;  // guards done, ok
+  std::condition_variable finished;
+  bool done = false;
+  bool ok = false;
+
   void Release() {
     if (refs.fetch_sub(1) == 1) delete this;
+  }
+  void Finish(bool succeeded) {
+    std::lock_guard<std::mutex> lock(mutex);
+    done = true;
+    ok = succeeded;
+    finished.notify_all();
+  }
+  // True when fn ran and returned normally within timeoutMs.
+  bool Await(unsigned timeoutMs) {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (timeoutMs == kInfinite)
+      finished.wait(lock, [this] { return done; });
+    else
+      finished.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return done; });
+    return done && ok;
   }
 };
 
@@ -47,9 +71,9 @@ inline std::intptr_t MainWindowProc(void*, std::uint32_t message, std::uintptr_t
                                     std::intptr_t lParam) {
   if (message == kRunJobMessage) {
     auto* job = reinterpret_cast<MainJob*>(lParam);
-    bool ok = RunCaught(job->fn);
+    job->Finish(RunCaught(job->fn));
     job->Release();
-    return ok ? 1 : 0;
+    return 0;
   }
   if (message == kReleaseSelfMessage) DestroyMessageWindow(static_cast<WindowHandle>(lParam));
   return 0;
@@ -76,13 +100,16 @@ inline bool RunOnMainThreadImpl(std::function<void()> fn, unsigned timeoutMs) {
   if (window == 0 || !IsMessageWindow(window)) return false;
   if (IsOwnWindow(window)) return RunCaught(fn);
   auto* job = new MainJob(std::move(fn));
-  std::intptr_t result = 0;
-  bool delivered = SendWindowMessageTimeout(
-      window, kRunJobMessage, 0, reinterpret_cast<std::intptr_t>(job), timeoutMs, &result);
+  if (!PostWindowMessage(window, kRunJobMessage, 0, reinterpret_cast<std::intptr_t>(job))) {
+    job->Release();  // the main thread never gets its share
+    job->Release();
+    return false;
+  }
   // The main thread lets go of its share when it runs the job; a job dropped
   // with a window destroyed meanwhile stays allocated (small, and rare).
+  bool ok = job->Await(timeoutMs);
   job->Release();
-  return delivered && result == 1;
+  return ok;
 }
 
 }  // namespace plat::detail

@@ -404,6 +404,10 @@ void PostQuitToThread() {
   queue.quit = true;
 }
 
+void EnsureMessageQueue() {
+  CurrentQueue();
+}
+
 PumpOutcome PumpOneMessage() {
   switch (PumpOne(false)) {
     case Take::None:

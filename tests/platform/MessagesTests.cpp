@@ -249,11 +249,9 @@ TEST(MessagesConcurrency, WindowOfAnEndedThreadIsGone) {
   Recorder recorder;
   kortest::RunBounded([&] { handle = plat::CreateMessageWindow(&RecordProc, &recorder); });
   ASSERT_NE(handle, 0u);
-#if !defined(_WIN32)
-  // Windows frees a thread's windows when it ends; the posix service does the same.
+  // A thread's windows end with it.
   EXPECT_FALSE(plat::IsMessageWindow(handle));
   EXPECT_FALSE(plat::PostWindowMessage(handle, kPing, 0, 0));
-#endif
 }
 
 TEST(MessagesConcurrency, TimersOfAThreadFireOnlyThere) {
