@@ -13,19 +13,9 @@
 
 #include "mbus-protocol.h"
 
-#ifndef MBUS_API
-#if defined(_WIN32)
-#define MBUS_API
-#else
-#define MBUS_API __attribute__((visibility("default")))
-#endif
-#endif
-
 #ifdef __cplusplus
 extern "C" {
 #endif
-
-typedef struct mbus_handle mbus_handle;
 
 /* Hook results: -1 (all bits set) is success, 0 is failure. */
 #define MBUS_HOOK_OK (-1)
@@ -51,18 +41,18 @@ typedef struct mbus_handle mbus_handle;
 /* Hooks. The send hook writes the bytes and stores how many it wrote; the
  * receive hook waits until it holds `capacity` bytes or the line has been
  * silent for its time-out, then stores how many it delivered (0 on silence). */
-typedef int (*mbus_send_hook)(mbus_handle* handle, const unsigned char* bytes, int length,
-                              int* sent);
-typedef int (*mbus_recv_hook)(mbus_handle* handle, unsigned char* buffer, int capacity,
-                              int* received);
-typedef int (*mbus_open_hook)(mbus_handle* handle);
-typedef int (*mbus_close_hook)(mbus_handle* handle);
-typedef int (*mbus_baudrate_hook)(mbus_handle* handle, int baudrate);
+typedef int(MBUS_CALL* mbus_send_hook)(mbus_handle* handle, const unsigned char* bytes, int length,
+                                       int* sent);
+typedef int(MBUS_CALL* mbus_recv_hook)(mbus_handle* handle, unsigned char* buffer, int capacity,
+                                       int* received);
+typedef int(MBUS_CALL* mbus_open_hook)(mbus_handle* handle);
+typedef int(MBUS_CALL* mbus_close_hook)(mbus_handle* handle);
+typedef int(MBUS_CALL* mbus_baudrate_hook)(mbus_handle* handle, int baudrate);
 
 /* Callbacks. */
-typedef void (*mbus_scan_progress_cb)(mbus_handle* handle, const char* mask);
-typedef void (*mbus_found_cb)(mbus_handle* handle, mbus_frame* frame);
-typedef void (*mbus_traffic_cb)(unsigned char src_type, const char* buff, size_t len);
+typedef void(MBUS_CALL* mbus_scan_progress_cb)(mbus_handle* handle, const char* mask);
+typedef void(MBUS_CALL* mbus_found_cb)(mbus_handle* handle, mbus_frame* frame);
+typedef void(MBUS_CALL* mbus_traffic_cb)(unsigned char src_type, const char* buff, size_t len);
 
 struct mbus_handle_state; /* library-private */
 
@@ -113,75 +103,82 @@ typedef struct mbus_address {
  * MBUS_IO_HOOKS before connecting, the handle opens nothing itself: connect
  * calls the open hook, disconnect the close hook, every byte goes through the
  * send and receive hooks and a baud-rate switch through the baud-rate hook. */
-MBUS_API mbus_handle* mbus_context_serial(const char* device);
-MBUS_API mbus_handle* mbus_context_tcp(const char* host, uint16_t port);
+MBUS_API mbus_handle* MBUS_CALL mbus_context_serial(const char* device);
+MBUS_API mbus_handle* MBUS_CALL mbus_context_tcp(const char* host, uint16_t port);
 /* Disconnects a still-connected handle (the close hook when hooks are
  * installed), then releases it. */
-MBUS_API void mbus_context_free(mbus_handle* handle);
+MBUS_API void MBUS_CALL mbus_context_free(mbus_handle* handle);
 /* Releases a handle made by a context function without calling any hook:
  * for owners whose hooks may no longer run (a worker that ends). A port the
  * library opened itself is closed. A null handle is ignored. */
-MBUS_API void mbus_mem_free(mbus_handle* handle);
+MBUS_API void MBUS_CALL mbus_mem_free(mbus_handle* handle);
 /* 0 on success, -1 on failure. */
-MBUS_API int mbus_connect(mbus_handle* handle);
-MBUS_API int mbus_disconnect(mbus_handle* handle);
-MBUS_API int mbus_context_set_option(mbus_handle* handle, mbus_context_option option, long value);
+MBUS_API int MBUS_CALL mbus_connect(mbus_handle* handle);
+MBUS_API int MBUS_CALL mbus_disconnect(mbus_handle* handle);
+MBUS_API int MBUS_CALL mbus_context_set_option(mbus_handle* handle, mbus_context_option option,
+                                               long value);
 
-MBUS_API void mbus_register_recv_event(mbus_handle* handle, mbus_traffic_cb event);
-MBUS_API void mbus_register_send_event(mbus_handle* handle, mbus_traffic_cb event);
-MBUS_API void mbus_register_scan_progress(mbus_handle* handle, mbus_scan_progress_cb event);
-MBUS_API void mbus_register_found_event(mbus_handle* handle, mbus_found_cb event);
+MBUS_API void MBUS_CALL mbus_register_recv_event(mbus_handle* handle, mbus_traffic_cb event);
+MBUS_API void MBUS_CALL mbus_register_send_event(mbus_handle* handle, mbus_traffic_cb event);
+MBUS_API void MBUS_CALL mbus_register_scan_progress(mbus_handle* handle,
+                                                    mbus_scan_progress_cb event);
+MBUS_API void MBUS_CALL mbus_register_found_event(mbus_handle* handle, mbus_found_cb event);
 
 /* Frames on the wire. Sends return 0 or -1. mbus_recv_frame returns 0 with
  * the frame filled, -2 for an invalid reply (bad checksum, garbage, several
  * slaves answering at once), -3 when nothing arrived, -1 for other failures.
  * It asks the line for exactly the bytes the frame still needs. */
-MBUS_API int mbus_send_frame(mbus_handle* handle, mbus_frame* frame);
-MBUS_API int mbus_recv_frame(mbus_handle* handle, mbus_frame* frame);
+MBUS_API int MBUS_CALL mbus_send_frame(mbus_handle* handle, mbus_frame* frame);
+MBUS_API int MBUS_CALL mbus_recv_frame(mbus_handle* handle, mbus_frame* frame);
 /* Reads and drops whatever still arrives: 1 when something did, 0 when the
  * line stayed silent, -1 on failure. */
-MBUS_API int mbus_purge_frames(mbus_handle* handle);
+MBUS_API int MBUS_CALL mbus_purge_frames(mbus_handle* handle);
 
 /* SND_NKE; with purge_response set, the acknowledgement is read and dropped. */
-MBUS_API int mbus_send_ping_frame(mbus_handle* handle, int address, char purge_response);
+MBUS_API int MBUS_CALL mbus_send_ping_frame(mbus_handle* handle, int address, char purge_response);
 /* REQ_UD2 with the frame count bit of the handle; the bit alternates only on
  * follow-up requests of a multi-telegram reply. */
-MBUS_API int mbus_send_request_frame(mbus_handle* handle, int address);
-MBUS_API int mbus_send_user_data_frame(mbus_handle* handle, int address, const unsigned char* data,
-                                       size_t data_size);
-MBUS_API int mbus_send_select_frame(mbus_handle* handle, const char* secondary_addr_str);
-MBUS_API int mbus_send_application_reset_frame(mbus_handle* handle, int address, int subcode);
+MBUS_API int MBUS_CALL mbus_send_request_frame(mbus_handle* handle, int address);
+MBUS_API int MBUS_CALL mbus_send_user_data_frame(mbus_handle* handle, int address,
+                                                 const unsigned char* data, size_t data_size);
+MBUS_API int MBUS_CALL mbus_send_select_frame(mbus_handle* handle, const char* secondary_addr_str);
+MBUS_API int MBUS_CALL mbus_send_application_reset_frame(mbus_handle* handle, int address,
+                                                         int subcode);
 /* Asks the slave to change speed; after its acknowledgement the line itself
  * switches (the baud-rate hook with hooks installed). */
-MBUS_API int mbus_send_switch_baudrate_frame(mbus_handle* handle, int address, long baudrate);
-MBUS_API int mbus_set_primary_address(mbus_handle* handle, int old_address, int new_address);
+MBUS_API int MBUS_CALL mbus_send_switch_baudrate_frame(mbus_handle* handle, int address,
+                                                       long baudrate);
+MBUS_API int MBUS_CALL mbus_set_primary_address(mbus_handle* handle, int old_address,
+                                                int new_address);
 
 /* Requests data and follows "more records follow" for up to max_frames frames,
  * chaining them through reply->next (the caller frees the chain with
  * mbus_frame_free(reply->next)). 0 on success, -1 on failure. */
-MBUS_API int mbus_sendrecv_request(mbus_handle* handle, int address, mbus_frame* reply,
-                                   int max_frames);
+MBUS_API int MBUS_CALL mbus_sendrecv_request(mbus_handle* handle, int address, mbus_frame* reply,
+                                             int max_frames);
 /* Selection by secondary address or mask: 0 none, 1 one selected, 2 collision,
  * -1 error. Probing also stores the matching 16-character address. */
-MBUS_API int mbus_select_secondary_address(mbus_handle* handle, const char* mask);
-MBUS_API int mbus_probe_secondary_address(mbus_handle* handle, const char* mask,
-                                          char* matching_addr);
+MBUS_API int MBUS_CALL mbus_select_secondary_address(mbus_handle* handle, const char* mask);
+MBUS_API int MBUS_CALL mbus_probe_secondary_address(mbus_handle* handle, const char* mask,
+                                                    char* matching_addr);
 /* One request and one reply frame of the slave at address. 0 or -1. */
-MBUS_API int mbus_read_slave(mbus_handle* handle, mbus_address* address, mbus_frame* reply);
+MBUS_API int MBUS_CALL mbus_read_slave(mbus_handle* handle, mbus_address* address,
+                                       mbus_frame* reply);
 /* Wildcard search below addr_mask, starting at digit pos (0-15): descends
  * only where a probe collided; reports each probed mask and each device
  * found through the handle's callbacks. 0 when it ran to the end, -1 when the
  * line failed or the mask was invalid. */
-MBUS_API int mbus_scan_2nd_address_range(mbus_handle* handle, int pos, const char* addr_mask);
+MBUS_API int MBUS_CALL mbus_scan_2nd_address_range(mbus_handle* handle, int pos,
+                                                   const char* addr_mask);
 
 /* Error texts. The handle keeps the text of its last error; library code
  * without a handle (and a null handle here) uses a per-thread fallback text.
  * mbus_error_str answers the handle's text, else the thread's, else null; the
  * text stays valid until the next call on the same handle or thread. */
-MBUS_API char* mbus_error_str(mbus_handle* handle);
-MBUS_API void mbus_error_str_set(char* message);
-MBUS_API void mbus_error_str_set_ex(mbus_handle* handle, const char* text);
-MBUS_API void mbus_error_reset(mbus_handle* handle);
+MBUS_API char* MBUS_CALL mbus_error_str(mbus_handle* handle);
+MBUS_API void MBUS_CALL mbus_error_str_set(char* message);
+MBUS_API void MBUS_CALL mbus_error_str_set_ex(mbus_handle* handle, const char* text);
+MBUS_API void MBUS_CALL mbus_error_reset(mbus_handle* handle);
 
 #ifdef __cplusplus
 }
