@@ -93,6 +93,7 @@ void DecodeTime(struct tm& t, const unsigned char* b, size_t count) {
   if (count == 2) {
     DecodeDate(t, b[0], b[1]);
   } else if (count == 4) {
+    if (b[0] & 0x80) return;  // the time-invalid flag
     t.tm_min = b[0] & 0x3F;
     t.tm_hour = b[1] & 0x1F;
     DecodeDate(t, b[2], b[3]);

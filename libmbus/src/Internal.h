@@ -19,6 +19,10 @@ int ParseFrame(mbus_frame& frame, const unsigned char* data, size_t size);
 void VerifyFrame(const mbus_frame& frame);
 size_t PackFrame(mbus_frame& frame, unsigned char* out, size_t capacity);
 
+// Application data of a reply frame (Records.cpp); the records belong to
+// the caller (mbus_data_record_free).
+void ParseFrameDataInto(const mbus_frame& frame, mbus_frame_data& out);
+
 // Printing of frames read while debugging is switched on (Print.cpp).
 void DebugPrintFrame(const mbus_frame& frame);
 
