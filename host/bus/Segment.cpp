@@ -59,8 +59,10 @@ BusSegment::BusSegment(BusTiming timing)
     : timing_(timing), line_baudrate_(timing.baudrate), line_free_(Clock::now()) {}
 
 VirtualSlave& BusSegment::AddSlave(SlaveConfig config) {
+  const bool own_speed = config.baudrate > 0;
   auto slave = std::make_unique<VirtualSlave>(std::move(config));
   std::lock_guard<std::mutex> lock(mutex_);
+  if (!own_speed) slave->SetBaudrate(timing_.baudrate);
   slaves_.push_back(std::move(slave));
   return *slaves_.back();
 }
@@ -74,6 +76,8 @@ void BusSegment::SetTiming(BusTiming timing) {
   std::lock_guard<std::mutex> lock(mutex_);
   timing_ = timing;
   line_baudrate_ = timing.baudrate;
+  for (auto& slave : slaves_)
+    if (slave->Config().baudrate <= 0) slave->SetBaudrate(timing.baudrate);
 }
 
 void BusSegment::SetLineBaudrate(int baudrate) {

@@ -57,6 +57,7 @@ class BusSegment {
     for (auto& s : slaves_) f(*s);
   }
 
+  // Also sets the speed of every slave that has none of its own.
   void SetTiming(BusTiming timing);
   // The master's side switched speed (after a baud-rate switch).
   void SetLineBaudrate(int baudrate);

@@ -33,6 +33,7 @@ int BaudrateOfCi(std::uint8_t ci) {
 }  // namespace
 
 VirtualSlave::VirtualSlave(SlaveConfig config) : config_(std::move(config)) {
+  if (config_.baudrate > 0) baudrate_ = config_.baudrate;
   if (config_.telegrams.empty()) throw TelegramError("a slave needs at least one telegram");
   if (config_.secondary) {
     for (Bytes& t : config_.telegrams) SetTelegramAddress(t, *config_.secondary);

@@ -28,6 +28,7 @@ struct SlaveConfig {
   std::vector<Bytes> telegrams;  // the reply to REQ_UD2, one per frame of a multi-telegram reply
   bool silent = false;           // hears everything, answers nothing
   double reply_delay_ms = 15;    // from the master's last byte to the first reply byte
+  int baudrate = 0;              // the slave's line speed; 0: the segment's
 };
 
 class VirtualSlave {
@@ -43,6 +44,7 @@ class VirtualSlave {
   const SecondaryAddress& Secondary() const { return *config_.secondary; }
   bool Selected() const { return selected_; }
   int Baudrate() const { return baudrate_; }
+  void SetBaudrate(int baudrate) { baudrate_ = baudrate; }
   // Requests answered with a new telegram (not a repeat).
   int NewReplies() const { return new_replies_; }
   int Repeats() const { return repeats_; }
