@@ -45,12 +45,18 @@ class SecondaryScan {
     return known;
   }
 
+  // Probes values first..last at position p of a collided mask. When every
+  // value but the last was empty, the last must hold the collision: it is
+  // searched without probing it first.
   int ProbeValues(const std::string& mask, int p, char first, char last) {
     int known = 0;
+    bool all_empty = true;
     for (char v = first; v <= last; v = v == '9' ? 'A' : static_cast<char>(v + 1)) {
       std::string child = mask;
       child[static_cast<std::size_t>(p)] = v;
+      if (v == last && all_empty && first == '0') return Descend(child, p + 1);
       const int result = ProbeMask(child);
+      if (result != MBUS_PROBE_NOTHING) all_empty = false;
       if (result == MBUS_PROBE_SINGLE) known += 1;
       if (result == MBUS_PROBE_COLLISION) {
         const int below = Descend(child, p + 1);
