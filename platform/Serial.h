@@ -31,6 +31,20 @@ class SerialPort {
   virtual void DiscardInput() = 0;
 };
 
+// The other end of a pseudo terminal, for tests of serial code: a device
+// path that SerialPort::Open accepts, and the bytes on the far side of it.
+// Used by one thread at a time.
+class PseudoTerminal {
+ public:
+  // Null where the system has none (Windows).
+  static std::unique_ptr<PseudoTerminal> Open();
+  virtual ~PseudoTerminal() = default;
+  virtual std::string DevicePath() const = 0;
+  virtual void Write(const unsigned char* bytes, std::size_t count) = 0;
+  // As SerialPort::Read.
+  virtual std::size_t Read(unsigned char* buffer, std::size_t count, int silence_ms) = 0;
+};
+
 // True for the speeds an M-Bus line uses.
 inline bool IsMbusBaudrate(int baudrate) {
   switch (baudrate) {

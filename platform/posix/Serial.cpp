@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace plat {
@@ -105,7 +106,54 @@ class PosixSerialPort final : public SerialPort {
   int fd_;
 };
 
+class PosixPseudoTerminal final : public PseudoTerminal {
+ public:
+  PosixPseudoTerminal(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  ~PosixPseudoTerminal() override { ::close(fd_); }
+  std::string DevicePath() const override { return path_; }
+
+  void Write(const unsigned char* bytes, std::size_t count) override {
+    while (count > 0) {
+      const ssize_t n = ::write(fd_, bytes, count);
+      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (n <= 0) Fail("write");
+      bytes += n;
+      count -= static_cast<std::size_t>(n);
+    }
+  }
+
+  std::size_t Read(unsigned char* buffer, std::size_t count, int silence_ms) override {
+    std::size_t got = 0;
+    while (got < count) {
+      pollfd p{fd_, POLLIN, 0};
+      const int r = ::poll(&p, 1, silence_ms);
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0 || !(p.revents & POLLIN)) break;  // silence, or the port side is closed
+      const ssize_t n = ::read(fd_, buffer + got, count - got);
+      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (n <= 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    return got;
+  }
+
+ private:
+  int fd_;
+  std::string path_;
+};
+
 }  // namespace
+
+std::unique_ptr<PseudoTerminal> PseudoTerminal::Open() {
+  const int fd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  char* name = nullptr;
+  if (::grantpt(fd) != 0 || ::unlockpt(fd) != 0 || !(name = ::ptsname(fd))) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::make_unique<PosixPseudoTerminal>(fd, name);
+}
 
 std::unique_ptr<SerialPort> SerialPort::Open(const std::string& device, int baudrate) {
   SpeedOf(baudrate);

@@ -91,4 +91,8 @@ std::unique_ptr<SerialPort> SerialPort::Open(const std::string& device, int baud
   return result;
 }
 
+std::unique_ptr<PseudoTerminal> PseudoTerminal::Open() {
+  return nullptr;
+}
+
 }  // namespace plat

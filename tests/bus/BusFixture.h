@@ -27,6 +27,21 @@ inline bus::SlaveConfig Meter(int primary, const bus::SecondaryAddress& address)
   return config;
 }
 
+// A fresh frame the test owns (chained frames released with it).
+struct FrameDeleter {
+  void operator()(mbus_frame* f) const { mbus_frame_free(f); }
+};
+using FramePtr = std::unique_ptr<mbus_frame, FrameDeleter>;
+inline FramePtr NewFrame() {
+  return FramePtr(mbus_frame_new(MBUS_FRAME_TYPE_ANY));
+}
+
+inline std::string SecondaryOf(mbus_frame* frame) {
+  char text[32] = {};
+  const char* s = mbus_frame_get_secondary_address(nullptr, frame, text);
+  return s ? s : "";
+}
+
 class BusFixture : public ::testing::Test {
  protected:
   BusFixture() : segment(bus::BusTiming{false, 2400}), hooks(segment) {}
@@ -41,19 +56,6 @@ class BusFixture : public ::testing::Test {
 
   void TearDown() override {
     if (handle) mbus_mem_free(handle);
-  }
-
-  // A fresh frame the test owns (chained frames released with it).
-  struct FrameDeleter {
-    void operator()(mbus_frame* f) const { mbus_frame_free(f); }
-  };
-  using FramePtr = std::unique_ptr<mbus_frame, FrameDeleter>;
-  static FramePtr NewFrame() { return FramePtr(mbus_frame_new(MBUS_FRAME_TYPE_ANY)); }
-
-  static std::string SecondaryOf(mbus_frame* frame) {
-    char text[32] = {};
-    const char* s = mbus_frame_get_secondary_address(nullptr, frame, text);
-    return s ? s : "";
   }
 
   bus::BusSegment segment;
