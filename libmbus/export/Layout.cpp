@@ -22,8 +22,9 @@ static_assert(!kThirtyTwoBit || sizeof(mbus_data_information_block) == 16, "dib"
 static_assert(!kThirtyTwoBit || sizeof(mbus_value_information_block) == 144, "vib");
 static_assert(!kThirtyTwoBit || offsetof(mbus_data_record, data_len) == 396, "record.data_len");
 static_assert(!kThirtyTwoBit || offsetof(mbus_data_variable, record) == 12, "variable.record");
-static_assert(!kThirtyTwoBit || offsetof(mbus_frame_data, data_fix) == 44, "frame_data.data_fix");
-static_assert(!kThirtyTwoBit || offsetof(mbus_frame_data, type) == 60, "frame_data.type");
+static_assert(!kThirtyTwoBit || offsetof(mbus_frame_data, data_fix) == 40, "frame_data.data_fix");
+static_assert(!kThirtyTwoBit || offsetof(mbus_frame_data, type) == 56, "frame_data.type");
+static_assert(!kThirtyTwoBit || sizeof(mbus_frame_data) == 64, "frame_data");
 static_assert(!kThirtyTwoBit || offsetof(mbus_record, is_numeric) == 8, "record.is_numeric");
 static_assert(!kThirtyTwoBit || offsetof(mbus_record, storage_number) == 32, "record.storage");
 
