@@ -40,7 +40,7 @@ void PackSelection(mbus_frame& frame, const char* mask) {
   frame.control = MBUS_CONTROL_MASK_SND_UD;
   frame.address = MBUS_ADDRESS_NETWORK_LAYER;
   frame.control_information = MBUS_CONTROL_INFO_SELECT_SLAVE;
-  for (int i = 0; i < 4; ++i) frame.data[3 - i] = HexByte(mask + 2 * i);
+  for (size_t i = 0; i < 4; ++i) frame.data[3 - i] = HexByte(mask + 2 * i);
   frame.data[5] = HexByte(mask + 8);
   frame.data[4] = HexByte(mask + 10);
   frame.data[6] = HexByte(mask + 12);

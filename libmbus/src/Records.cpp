@@ -84,7 +84,7 @@ size_t VariableLength(unsigned char lvar) {
   if (lvar < 0xC0) return lvar;                  // text
   if (lvar < 0xE0) return lvar & 0x0F;           // positive or negative BCD
   if (lvar < 0xF0) return lvar - 0xE0u;          // binary
-  if (lvar <= 0xF4) return 4u * (lvar - 0xECu);  // binary, 16 to 64 bytes
+  if (lvar <= 0xF4) return size_t{4} * (lvar - 0xECu);  // binary, 16 to 64 bytes
   if (lvar == 0xF5) return 48;
   if (lvar == 0xF6) return 64;
   throw Error("reserved LVAR code");

@@ -185,7 +185,7 @@ bool DecimalCorrection(const mbus_data_record& r, int& exponent) {
 std::string PlainUnit(const mbus_data_record& r) {
   const unsigned vif = r.vib.vif;
   if ((vif & MBUS_DIB_VIF_WITHOUT_EXTENSION) == 0x7C) {
-    const std::string text(reinterpret_cast<const char*>(r.vib.custom_vif));
+    std::string text(reinterpret_cast<const char*>(r.vib.custom_vif));
     int exponent = 0;
     if (DecimalCorrection(r, exponent)) return std::string(UnitPrefix(exponent)) + " " + text;
     return text;

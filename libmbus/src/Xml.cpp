@@ -231,7 +231,7 @@ std::string ReplyXml(const mbus_frame& first, bool normalised) {
   mbus_frame_data data{};
   ParseFrameDataInto(first, data);
   if (data.type != MBUS_DATA_TYPE_VARIABLE || !first.next) {
-    const std::string single = FrameDataXml(data, normalised);
+    std::string single = FrameDataXml(data, normalised);
     mbus_data_record_free(data.data_var.record);
     return single;
   }
