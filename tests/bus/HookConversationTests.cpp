@@ -48,6 +48,16 @@ TEST_F(HookConversation, AcknowledgementIsOneByte) {
   EXPECT_EQ(mbus_purge_frames(handle), 0);  // nothing more came
 }
 
+TEST_F(HookConversation, PingWithPurgeReadsTheAnswerWithoutWaitingForSilence) {
+  segment.AddSlave(Meter(5, Address(0x12345678)));
+  ASSERT_EQ(mbus_send_ping_frame(handle, 5, 1), 0);
+  EXPECT_EQ(hooks.asked, std::vector<int>{1});
+  EXPECT_EQ(hooks.short_reads, 0);
+  EXPECT_FALSE(segment.Pending());
+  ASSERT_EQ(mbus_send_ping_frame(handle, 6, 1), 0);  // nobody: one silent read
+  EXPECT_EQ(hooks.short_reads, 1);
+}
+
 TEST_F(HookConversation, SilenceIsMinusThreeAndSetsTheErrorText) {
   segment.AddSlave(Meter(5, Address(0x12345678)));
   mbus_error_reset(handle);

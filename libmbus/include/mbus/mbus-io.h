@@ -134,7 +134,7 @@ MBUS_API int MBUS_CALL mbus_recv_frame(mbus_handle* handle, mbus_frame* frame);
  * line stayed silent, -1 on failure. */
 MBUS_API int MBUS_CALL mbus_purge_frames(mbus_handle* handle);
 
-/* SND_NKE; with purge_response set, the acknowledgement is read and dropped. */
+/* SND_NKE; with purge_response set, the answer (one frame) is read and dropped. */
 MBUS_API int MBUS_CALL mbus_send_ping_frame(mbus_handle* handle, int address, char purge_response);
 /* REQ_UD2 with the frame count bit of the handle; the bit alternates only on
  * follow-up requests of a multi-telegram reply. */

@@ -88,7 +88,12 @@ int mbus_purge_frames(mbus_handle* handle) {
 int mbus_send_ping_frame(mbus_handle* handle, int address, char purge_response) {
   return Guarded(handle, -1, [&] {
     SendPing(handle, address);
-    if (purge_response) PurgeLine(handle);
+    // The acknowledgement is read as a frame, so an answering slave costs no
+    // silence wait; whatever else arrives is dropped before the next send.
+    if (purge_response) {
+      mbus_frame reply{};
+      ReceiveFrame(handle, reply);
+    }
     return 0;
   });
 }
