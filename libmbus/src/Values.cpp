@@ -91,6 +91,14 @@ long long LenientBcd(const unsigned char* bytes, size_t count) {
 
 }  // namespace
 
+// A date or date-time: the decoded calendar fields, all zero when invalid.
+Value DateValue(const mbus_data_record& r, DateKind kind) {
+  Value v = Value::Text("");
+  v.date = kind;
+  DecodeTime(v.time, r.data, r.data_len);
+  return v;
+}
+
 Value Value::Number(double number) {
   Value v;
   v.kind = kNumber;
@@ -201,14 +209,7 @@ std::string PlainUnit(const mbus_data_record& r) {
 Value RawValue(const mbus_data_record& r) {
   if (IsManufacturerRecord(r)) return Value::Text(Spaced(r.data, r.data_len, false));
   const DateKind date = RecordDateKind(r);
-  if (date != DateKind::kNone) {
-    struct tm t;
-    DecodeTime(t, r.data, r.data_len);
-    Value v = Value::Text("");
-    v.date = date;
-    v.time = t;
-    return v;
-  }
+  if (date != DateKind::kNone) return DateValue(r, date);
   const unsigned field = DataField(r);
   const size_t count = r.data_len;
   if (field == 0x0D) return VariableValue(r);

@@ -40,6 +40,7 @@ bool DecimalCorrection(const mbus_data_record& r, int& exponent);
 
 std::string PlainUnit(const mbus_data_record& r);
 Value RawValue(const mbus_data_record& r);
+Value DateValue(const mbus_data_record& r, DateKind kind);
 std::string PlainValueText(const mbus_data_record& r);
 // "YYYY-MM-DD" or "YYYY-MM-DDTHH:MM:SSZ".
 std::string NormalisedDateText(const Value& v);

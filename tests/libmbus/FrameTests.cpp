@@ -70,7 +70,9 @@ TEST(MbusFrame, ParseTellsHowManyBytesAreMissing) {
   EXPECT_EQ(mbus_parse(f.get(), bytes.data(), 4), static_cast<int>(bytes.size() - 4));
   EXPECT_EQ(mbus_parse(f.get(), bytes.data(), bytes.size() - 1), 1);
   unsigned char short_start[] = {0x10, 0x5B};
+  EXPECT_EQ(mbus_parse(f.get(), short_start, 1), 4);
   EXPECT_EQ(mbus_parse(f.get(), short_start, 2), 3);
+  EXPECT_EQ(f->type, MBUS_FRAME_TYPE_ANY);  // untouched until a frame is whole
 }
 
 TEST(MbusFrame, BadBytesAreRefused) {
