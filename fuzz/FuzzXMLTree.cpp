@@ -23,7 +23,7 @@ std::size_t Walk(const TjanXMLNode& root, std::size_t inputSize) {
     const TjanXMLNode* node = stack.back();
     stack.pop_back();
     ++nodes;
-    Check(node->Name().size() <= inputSize && node->Text().size() <= inputSize);
+    Check(node->Name().size() <= inputSize + 4 && node->Text().size() <= inputSize);  // "root"
     for (std::int32_t i = 0; i < node->AttributeCount(); ++i) {
       const TjanXMLAttribute* a = node->Attributes(i);
       Check(node->GetAttribute(a->Name(), "x").size() <= inputSize);
