@@ -1,5 +1,6 @@
 #include "framework/korTimerEx.h"
 
+#include <condition_variable>
 #include <mutex>
 
 #include "platform/Messages.h"
@@ -18,8 +19,9 @@ void ReportError(const char* message) noexcept {
 // Everything the window procedure needs. The timer object points at it; the
 // window owns it and frees it when released.
 struct TkorTimerEx::TCore {
-  std::recursive_mutex Lock;  // guards every field below; held while OnTimer runs
-  TObject* Sender = nullptr;  // none once the timer object is gone
+  std::mutex Lock;               // guards every field below; never held while OnTimer runs
+  std::condition_variable Idle;  // told when a call of OnTimer returns
+  TObject* Sender = nullptr;     // none once the timer object is gone
   std::atomic<bool> Enabled{true};
   std::uint32_t Interval = 1000;
   TNotifyEvent OnTimer;
@@ -41,18 +43,22 @@ struct TkorTimerEx::TCore {
 };
 
 void TkorTimerEx::TCore::Fire() noexcept {
-  std::unique_lock<std::recursive_mutex> lock(Lock);
+  std::unique_lock<std::mutex> lock(Lock);
   if (!Enabled || !OnTimer || Sender == nullptr || InCallback) return;
   TNotifyEvent handler = OnTimer;  // the handler may replace itself
+  TObject* sender = Sender;
   InCallback = true;
+  lock.unlock();
   try {
-    handler(Sender);
+    handler(sender);
   } catch (const std::exception& e) {
     ReportError(e.what());
   } catch (...) {
     ReportError("unknown exception");
   }
+  lock.lock();
   InCallback = false;
+  Idle.notify_all();
   bool release = Released;
   lock.unlock();
   if (release) Release(this);
@@ -70,7 +76,7 @@ std::intptr_t TkorTimerEx::TCore::Proc(void* context, std::uint32_t message, std
   if (message == plat::kTimerMessage && wParam == kTimerId) {
     core->Fire();
   } else if (message == kSetEnabledMessage) {
-    std::lock_guard<std::recursive_mutex> lock(core->Lock);
+    std::lock_guard<std::mutex> lock(core->Lock);
     core->Enabled = wParam != 0;
     try {
       core->Update();
@@ -78,7 +84,7 @@ std::intptr_t TkorTimerEx::TCore::Proc(void* context, std::uint32_t message, std
       ReportError(e.what());
     }
   } else if (message == kReapplyMessage) {
-    std::lock_guard<std::recursive_mutex> lock(core->Lock);
+    std::lock_guard<std::mutex> lock(core->Lock);
     try {
       core->Update();
     } catch (const std::exception& e) {
@@ -102,7 +108,7 @@ TkorTimerEx::TkorTimerEx(TComponent* owner)
 
 TkorTimerEx::~TkorTimerEx() {
   if (std::this_thread::get_id() == FOwnerThread) {
-    std::unique_lock<std::recursive_mutex> lock(FCore->Lock);
+    std::unique_lock<std::mutex> lock(FCore->Lock);
     FCore->Sender = nullptr;
     FCore->Enabled = false;
     plat::KillWindowTimer(FCore->Window, kTimerId);
@@ -116,8 +122,9 @@ TkorTimerEx::~TkorTimerEx() {
   }
   {
     // Waits for a running OnTimer; afterwards no call reaches this object.
-    std::lock_guard<std::recursive_mutex> lock(FCore->Lock);
+    std::unique_lock<std::mutex> lock(FCore->Lock);
     FCore->Sender = nullptr;
+    FCore->Idle.wait(lock, [this] { return !FCore->InCallback; });
   }
   std::intptr_t ignored = 0;
   plat::SendWindowMessageTimeout(FCore->Window, kSetEnabledMessage, 0, 0, kDestroyTimeoutMs,
@@ -132,7 +139,7 @@ bool TkorTimerEx::Enabled() const {
 }
 
 std::uint32_t TkorTimerEx::Interval() const {
-  std::lock_guard<std::recursive_mutex> lock(FCore->Lock);
+  std::lock_guard<std::mutex> lock(FCore->Lock);
   return FCore->Interval;
 }
 
@@ -141,19 +148,19 @@ void TkorTimerEx::SetEnabled(bool value) {
     plat::PostWindowMessage(FCore->Window, kSetEnabledMessage, value ? 1 : 0, 0);
     return;
   }
-  std::lock_guard<std::recursive_mutex> lock(FCore->Lock);
+  std::lock_guard<std::mutex> lock(FCore->Lock);
   FCore->Enabled = value;
   FCore->Update();
 }
 
 void TkorTimerEx::SetInterval(std::uint32_t ms) {
-  std::lock_guard<std::recursive_mutex> lock(FCore->Lock);
+  std::lock_guard<std::mutex> lock(FCore->Lock);
   FCore->Interval = ms;
   Apply();
 }
 
 void TkorTimerEx::SetOnTimer(TNotifyEvent handler) {
-  std::lock_guard<std::recursive_mutex> lock(FCore->Lock);
+  std::lock_guard<std::mutex> lock(FCore->Lock);
   FCore->OnTimer = std::move(handler);
   Apply();
 }

@@ -4,9 +4,9 @@
 // applied asynchronously, when the owner next pumps (Enabled reads the old
 // value until then).
 // The state the owner thread's window uses lives in a core that the window
-// owns, guarded by the core's re-entrant lock, which is also held while
-// OnTimer runs: so once a destructor on another thread returns, OnTimer is
-// neither running nor called again.
+// owns, guarded by the core's lock (never held while OnTimer runs). A
+// destructor on another thread waits for a running OnTimer to return; once
+// it returns, OnTimer is neither running nor called again.
 #pragma once
 
 #include <atomic>
