@@ -32,7 +32,11 @@ TProcessDataThread::TProcessDataThread(bool createSuspended, bool processMessage
 }
 
 TProcessDataThread::~TProcessDataThread() {
-  Shutdown();
+  try {
+    Shutdown();
+  } catch (...) {
+    // freed from its own thread (a misuse): nothing to wait for
+  }
 }
 
 void TProcessDataThread::Start() {
