@@ -253,7 +253,7 @@ void TScheduleThread::TimerPass() {
 
 // ---- TWorkerThread
 
-void TWorkerThread::Start(std::shared_ptr<TEventLink> link, std::uintptr_t param) {
+void TWorkerThread::Start(const std::shared_ptr<TEventLink>& link, std::uintptr_t param) {
   std::thread([link, param] {
     try {
       std::lock_guard<std::recursive_mutex> lock(link->Lock);

@@ -52,7 +52,7 @@ struct TEventLink {
 // Runs one firing of an event on a thread of its own, which ends by itself.
 class TWorkerThread {
  public:
-  static void Start(std::shared_ptr<TEventLink> link, std::uintptr_t param);
+  static void Start(const std::shared_ptr<TEventLink>& link, std::uintptr_t param);
 };
 
 using TScheduledEventHandler = std::function<void(TScheduledEvent& event)>;
