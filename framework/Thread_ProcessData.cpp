@@ -33,7 +33,10 @@ TProcessDataThread::TProcessDataThread(bool createSuspended, bool processMessage
 
 TProcessDataThread::~TProcessDataThread() {
   try {
-    Shutdown();
+    // Not through the virtual Stop: the descendants are gone already.
+    TQueuedCommonThread::Stop(true);
+    Terminate();
+    WaitFor();
   } catch (...) {
     // freed from its own thread (a misuse): nothing to wait for
   }

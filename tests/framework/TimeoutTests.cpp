@@ -166,16 +166,44 @@ TEST_F(TickTimeout, UsesNoHeap) {
 
 }  // namespace
 
-void* operator new(std::size_t size) {
+// Every plain form is replaced, so that each allocation is counted and each
+// block is freed by the matching function.
+namespace {
+void* CountedAlloc(std::size_t size) noexcept {
   if (tCounting) ++tAllocations;
-  if (void* p = std::malloc(size ? size : 1)) return p;
+  return std::malloc(size ? size : 1);
+}
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (void* p = CountedAlloc(size)) return p;
   throw std::bad_alloc();
 }
-
+void* operator new[](std::size_t size) {
+  if (void* p = CountedAlloc(size)) return p;
+  throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return CountedAlloc(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return CountedAlloc(size);
+}
 void operator delete(void* p) noexcept {
   std::free(p);
 }
-
+void operator delete[](void* p) noexcept {
+  std::free(p);
+}
 void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
   std::free(p);
 }
