@@ -106,6 +106,27 @@ TEST(ScheduledEvent, TimerModeFiresOnTheOwnerAndSkipsMissedRuns) {
   EXPECT_EQ(stops, 1);
   event.Stop();  // a second stop does nothing
   EXPECT_EQ(stops, 1);
+  clock.SetValue(At("2026-03-10 08:00:20"));
+  PumpFor(30);
+  EXPECT_EQ(fired.Count, 2);  // the timer is gone
+}
+
+TEST(ScheduledEvent, FireHandsOnItsParameter) {
+  TTestClock clock("2026-03-10 08:00:00");
+  TScheduledEvent event("direct", &clock);
+  std::uintptr_t seen = 0;
+  event.OnSchedule = [&](TScheduledEvent& e, std::uintptr_t param) {
+    EXPECT_EQ(&e, &event);
+    seen = param;
+  };
+  event.Fire(7);  // not running yet
+  EXPECT_EQ(seen, 0u);
+  event.Schedule().SetCronText("0 0 12");
+  event.SetSignallingType(3);
+  ASSERT_TRUE(event.Run(false));
+  event.Fire(42);
+  EXPECT_EQ(seen, 42u);
+  EXPECT_EQ(event.RunCount(), 1u);
 }
 
 TEST(ScheduledEvent, TimerModeDoesNotStallWhenTheRunIsUnderTwoMsAway) {
