@@ -270,6 +270,24 @@ TEST(ProcessDataThreadConcurrency, SynchronizedDeliveryRunsOnTheMainThread) {
   EXPECT_EQ(delivered.values, (std::vector<int>{0, 1, 2}));
 }
 
+TEST(ProcessDataThreadConcurrency, WaitingOnTheMainThreadStillServesSynchronize) {
+  plat::MakeCallingThreadMain();
+  std::atomic<int> freed{0};
+  std::atomic<bool> ran{false};
+  TWaitableEvent reached(true, false);
+  TProcessDataThread thread(false, false, "");
+  thread.SetOnProcessData([&](TProcessDataThread*, TObject*&) {
+    reached.SetEvent();
+    TThread::Synchronize([&] { ran = true; });
+  });
+  thread.Queue().Push(new TWork(1, &freed));
+  ASSERT_EQ(reached.WaitFor(10000), TWaitResult::wrSignaled);
+  EXPECT_FALSE(ran.load());  // the main thread has not pumped yet
+  thread.Shutdown();         // its wait pumps, so the worker can finish
+  EXPECT_TRUE(ran.load());
+  EXPECT_EQ(freed.load(), 1);
+}
+
 TEST(ProcessDataThreadConcurrency, MessageModePumpsTheWorkersWindows) {
   std::atomic<int> freed{0};
   std::atomic<plat::WindowHandle> window{0};
