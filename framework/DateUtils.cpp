@@ -7,16 +7,20 @@ namespace {
 
 constexpr std::int64_t kMsPerDay = 86400000;
 
+constexpr bool Leap(std::int32_t year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
 // Days from 0001-01-01 (day 0) of the proleptic Gregorian calendar.
-std::int64_t DaysFromCivil(std::int32_t y, std::int32_t m, std::int32_t d) {
-  static const std::int32_t kBefore[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+constexpr std::int64_t DaysFromCivil(std::int32_t y, std::int32_t m, std::int32_t d) {
+  constexpr std::int32_t kBefore[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
   const std::int64_t py = y - 1;
   std::int64_t days = py * 365 + py / 4 - py / 100 + py / 400 + kBefore[m - 1] + (d - 1);
-  if (m > 2 && IsLeapYear(y)) ++days;
+  if (m > 2 && Leap(y)) ++days;
   return days;
 }
 
-const std::int64_t kOleEpoch = DaysFromCivil(1899, 12, 30);
+constexpr std::int64_t kOleEpoch = DaysFromCivil(1899, 12, 30);
 
 bool PartsValid(const TDateParts& p) {
   return p.Year >= 1 && p.Year <= 9999 && p.Month >= 1 && p.Month <= 12 && p.Day >= 1 &&
@@ -46,7 +50,7 @@ void CivilFromDays(std::int64_t days, TDateParts& p) {
 }  // namespace
 
 bool IsLeapYear(std::int32_t year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return Leap(year);
 }
 
 std::int32_t DaysInMonth(std::int32_t year, std::int32_t month) {

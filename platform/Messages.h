@@ -22,6 +22,10 @@
 // module to another module's window arrives, a stale handle is refused, and
 // every module's windows of one thread are pumped by whichever module runs
 // that thread's loop. Both copies must come from the same sources (one build).
+// An executable that loads the plug-in must therefore be built with
+// ENABLE_EXPORTS; otherwise the plug-in keeps a state of its own and its
+// windows on the host's thread are never pumped. tests/platform/peer checks
+// the sharing with a second library.
 //
 // Sent messages are handled before posted ones, posted ones before the quit
 // message, and timer messages only when nothing else waits (as on Windows).

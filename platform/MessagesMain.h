@@ -70,7 +70,7 @@ inline bool RunCaught(const std::function<void()>& fn) noexcept {
 inline std::intptr_t MainWindowProc(void*, std::uint32_t message, std::uintptr_t,
                                     std::intptr_t lParam) {
   if (message == kRunJobMessage) {
-    auto* job = reinterpret_cast<MainJob*>(lParam);
+    auto* job = reinterpret_cast<MainJob*>(lParam);  // NOLINT(performance-no-int-to-ptr)
     job->Finish(RunCaught(job->fn));
     job->Release();
     return 0;
@@ -101,8 +101,7 @@ inline bool RunOnMainThreadImpl(std::function<void()> fn, unsigned timeoutMs) {
   if (IsOwnWindow(window)) return RunCaught(fn);
   auto* job = new MainJob(std::move(fn));
   if (!PostWindowMessage(window, kRunJobMessage, 0, reinterpret_cast<std::intptr_t>(job))) {
-    job->Release();  // the main thread never gets its share
-    job->Release();
+    delete job;  // the main thread never saw it
     return false;
   }
   // The main thread lets go of its share when it runs the job; a job dropped

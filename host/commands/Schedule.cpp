@@ -81,10 +81,12 @@ int RunScheduleCommand(const std::vector<std::string>& args, std::ostream& out, 
 
 namespace {
 
-const TCommandRegistration kRegistration({"schedule", kUsage,
-                                          "Prints the next run times of a seven-field cron "
-                                          "string (seconds to year, Monday = 1).",
-                                          RunScheduleCommand});
+// Registered before main() runs, as every subcommand is.
+const TCommandRegistration kRegistration(  // NOLINT(cert-err58-cpp)
+    {"schedule", kUsage,
+     "Prints the next run times of a seven-field cron "
+     "string (seconds to year, Monday = 1).",
+     RunScheduleCommand});
 
 }  // namespace
 

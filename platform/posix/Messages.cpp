@@ -158,7 +158,7 @@ Queue& CurrentQueue() {
 }
 
 Window* AsWindow(plat::WindowHandle handle) {
-  return reinterpret_cast<Window*>(handle);
+  return reinterpret_cast<Window*>(handle);  // NOLINT(performance-no-int-to-ptr)
 }
 
 // Under the state's mutex: the window when it is alive.
@@ -425,7 +425,7 @@ ThreadWaker CurrentThreadWaker() {
 }
 
 void WakeThread(ThreadWaker waker) {
-  auto* queue = reinterpret_cast<Queue*>(waker);
+  auto* queue = reinterpret_cast<Queue*>(waker);  // NOLINT(performance-no-int-to-ptr)
   if (queue == nullptr) return;
   std::lock_guard<std::mutex> lock(queue->mutex);
   queue->woken = true;

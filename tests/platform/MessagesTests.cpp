@@ -182,9 +182,8 @@ TEST(MessagesTimer, TimerMessageWakesTheWait) {
 TEST(MessagesTime, TicksAdvanceAndAgree) {
   ASSERT_TRUE(plat::HasTickCount64());
   std::uint64_t before = plat::TickCount64();
-  plat::SleepMs(20);
+  kortest::WaitUntil([&] { return plat::TickCount64() > before; }, "tick");
   std::uint64_t after = plat::TickCount64();
-  EXPECT_GE(after - before, 15u);
   EXPECT_LT(after - before, 5000u);
   std::uint32_t low = plat::TickCount32();
   EXPECT_LE(static_cast<std::uint32_t>(low - static_cast<std::uint32_t>(after)), 1000u);

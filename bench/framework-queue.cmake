@@ -1,0 +1,2 @@
+add_executable(framework_queue_bench FrameworkQueueBench.cpp)
+target_link_libraries(framework_queue_bench PRIVATE framework benchmark::benchmark_main kor_options)

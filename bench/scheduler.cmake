@@ -1,0 +1,2 @@
+add_executable(scheduler_bench SchedulerBench.cpp)
+target_link_libraries(scheduler_bench PRIVATE framework benchmark::benchmark_main kor_options)

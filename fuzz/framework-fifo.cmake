@@ -1,0 +1,1 @@
+kor_fuzz(FuzzFIFOStream SOURCES FuzzFIFOStream.cpp LIBS framework)

@@ -1,0 +1,1 @@
+kor_fuzz(FuzzSchedule SOURCES FuzzSchedule.cpp LIBS framework)

@@ -1,0 +1,1 @@
+kor_fuzz(FuzzXMLTree SOURCES FuzzXMLTree.cpp LIBS params)
