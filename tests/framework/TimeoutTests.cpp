@@ -175,6 +175,12 @@ void* CountedAlloc(std::size_t size) noexcept {
 }
 }  // namespace
 
+// gcc inlines the replacement new into callers and then sees malloc'ed memory
+// reach a free() it cannot tell is ours; the pairing is correct.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
 void* operator new(std::size_t size) {
   if (void* p = CountedAlloc(size)) return p;
   throw std::bad_alloc();
