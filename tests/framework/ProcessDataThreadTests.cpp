@@ -8,6 +8,7 @@
 
 #include "framework/Thread_ProcessData.h"
 #include "platform/Messages.h"
+#include "tests/framework/TestPump.h"
 #include "tests/framework/TestThreads.h"
 
 namespace {
@@ -50,14 +51,7 @@ struct Gate {
   }
 };
 
-template <class Condition>
-void PumpUntil(Condition condition) {
-  auto deadline = std::chrono::steady_clock::now() + kortest::kHangLimit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) kortest::FailHung("pump");
-    plat::WaitAndProcessMessages(5);
-  }
-}
+using kortest::PumpUntil;
 
 TProcessDataEvent Recording(Delivered& delivered) {
   return [&delivered](TProcessDataThread*, TObject*& item) { delivered.Add(item); };

@@ -10,6 +10,7 @@
 #include "framework/korTimerEx.h"
 #include "platform/Messages.h"
 #include "platform/Time.h"
+#include "tests/framework/TestPump.h"
 #include "tests/framework/TestThreads.h"
 
 namespace {
@@ -33,14 +34,7 @@ struct TimerLog {
   }
 };
 
-template <class Condition>
-void PumpUntil(Condition condition) {
-  auto deadline = std::chrono::steady_clock::now() + kortest::kHangLimit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) kortest::FailHung("pump");
-    plat::WaitAndProcessMessages(5);
-  }
-}
+using kortest::PumpUntil;
 
 void PumpFor(unsigned ms) {
   auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);

@@ -8,6 +8,7 @@
 
 #include "platform/Messages.h"
 #include "platform/Time.h"
+#include "tests/framework/TestPump.h"
 #include "tests/framework/TestThreads.h"
 
 namespace {
@@ -58,15 +59,7 @@ struct OwnWindow {
   ~OwnWindow() { plat::DestroyMessageWindow(handle); }
 };
 
-// Pumps until the condition holds or the hang limit passes.
-template <class Condition>
-void PumpUntil(Condition condition) {
-  auto deadline = std::chrono::steady_clock::now() + kortest::kHangLimit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) kortest::FailHung("pump");
-    plat::WaitAndProcessMessages(5);
-  }
-}
+using kortest::PumpUntil;
 
 TEST(MessagesWindow, PostedMessagesArriveInOrderOnlyWhenPumped) {
   OwnWindow w;
