@@ -1,0 +1,134 @@
+#include "platform/Modules.h"
+
+#include <dlfcn.h>
+#include <link.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace plat {
+
+const char kPathDelimiter = '/';
+
+namespace {
+
+// The mark of an embedded version, unmasked at run time.
+std::array<unsigned char, 8> EmbeddedMark() {
+  static constexpr unsigned char kMasked[8] = {0x7F ^ 0x5A, 'K' ^ 0x5A, 'O' ^ 0x5A, 'R' ^ 0x5A,
+                                               'V' ^ 0x5A,  'E' ^ 0x5A, 'R' ^ 0x5A, 0x01 ^ 0x5A};
+  std::array<unsigned char, 8> mark{};
+  for (std::size_t i = 0; i < mark.size(); ++i) mark[i] = kMasked[i] ^ kEmbeddedVersionMask;
+  return mark;
+}
+
+std::string BaseName(const std::string& path) {
+  auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string ExecutablePath() {
+  char buffer[4096];
+  ssize_t n = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+  return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+}
+
+}  // namespace
+
+std::string OwnModuleFileName() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&OwnModuleFileName), &info) == 0 || !info.dli_fname) return {};
+  std::string name = info.dli_fname;
+  // The main program may be reported by the name it was started with.
+  if (name.find('/') == std::string::npos) return ExecutablePath();
+  char* full = realpath(name.c_str(), nullptr);
+  if (!full) return name;
+  std::string result = full;
+  std::free(full);
+  return result;
+}
+
+std::string ModuleFileName(ModuleHandle module) {
+  if (module == 0) return {};
+  if (module == ExecutableModule()) return ExecutablePath();
+  // The loader's link map tells the file of a handle.
+  link_map* map = nullptr;
+  if (dlinfo(reinterpret_cast<void*>(module), RTLD_DI_LINKMAP, &map) != 0 || !map) return {};
+  return map->l_name ? std::string(map->l_name) : std::string();
+}
+
+ModuleHandle LoadModule(const std::string& path, std::string* error) {
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle && error) {
+    const char* reason = dlerror();
+    *error = reason ? reason : "cannot load " + path;
+  }
+  return reinterpret_cast<ModuleHandle>(handle);
+}
+
+void FreeModule(ModuleHandle module) {
+  if (module != 0 && module != ExecutableModule()) dlclose(reinterpret_cast<void*>(module));
+}
+
+void* FindSymbol(ModuleHandle module, const char* name) {
+  if (module == 0 || !name) return nullptr;
+  return dlsym(reinterpret_cast<void*>(module), name);
+}
+
+ModuleHandle FindLoadedModule(const std::string& name) {
+  if (name.empty()) return 0;
+  std::string exe = ExecutablePath();
+  if (name == exe || name == BaseName(exe)) return ExecutableModule();
+  void* handle = dlopen(name.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+  if (!handle) return 0;
+  // RTLD_NOLOAD counted a reference; the module stays loaded without it.
+  dlclose(handle);
+  return reinterpret_cast<ModuleHandle>(handle);
+}
+
+ModuleHandle ExecutableModule() {
+  static void* const self = dlopen(nullptr, RTLD_LAZY);
+  return reinterpret_cast<ModuleHandle>(self);
+}
+
+std::string FileVersion(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return {};
+  std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  auto mark = EmbeddedMark();
+  auto at = std::search(bytes.begin(), bytes.end(), mark.begin(), mark.end(),
+                        [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; });
+  if (at == bytes.end() || bytes.end() - at < static_cast<std::ptrdiff_t>(sizeof(TEmbeddedVersion)))
+    return {};
+  TEmbeddedVersion record{};
+  std::memcpy(&record, &*at, sizeof(record));
+  std::string text;
+  for (int i = 0; i < 4; ++i) text += (i ? "." : "") + std::to_string(record.Numbers[i]);
+  return text;
+}
+
+std::vector<std::string> CommandLineArguments() {
+  std::ifstream file("/proc/self/cmdline", std::ios::binary);
+  std::vector<std::string> args;
+  std::string arg;
+  while (std::getline(file, arg, '\0')) args.push_back(arg);
+  return args;
+}
+
+std::string CommonAppDataFolder() {
+  const char* folder = std::getenv("KOR_COMMON_APPDATA");
+  std::string result = folder && *folder ? folder : "/var/lib";
+  while (result.size() > 1 && result.back() == '/') result.pop_back();
+  return result;
+}
+
+std::uint32_t CurrentThreadId() {
+  return static_cast<std::uint32_t>(syscall(SYS_gettid));
+}
+
+}  // namespace plat
