@@ -13,8 +13,9 @@
 // - ProcessData runs beside commands: Processing, TerminateNow and States
 //   are atomics; OnProcessData must be thread-safe against command handlers;
 // - AddLog, SendParsedData and SendRawData may be called from any thread:
-//   they read only ModuleIndex, MessageWindow, LogTitle (fixed after LOAD)
-//   and the entry-point addresses (atomics);
+//   they read only ModuleIndex, MessageWindow and the entry-point addresses
+//   (atomics) and LogTitle (under FLogTitleLock once the instance is
+//   registered: change it through SetLogTitle);
 // - LogData has its own lock, ModuleParams its read/write lock.
 #pragma once
 
@@ -24,6 +25,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -106,8 +108,8 @@ class TkorPlugin : public TObject, public ITranslatable {
   void Created();
 
   // ---- commands (export: ExecutePluginCommand) ----
-  // The dispatcher; raises only what escapes every command (the export
-  // turns that into -3).
+  // The dispatcher. Never raises: an error that escapes a command gives -3
+  // and its report text (crash::ReportText) in the log.
   std::int32_t ExecuteCommand(const std::string& command, kor::TPluginCallRec* rec);
   std::int32_t Load(kor::TPluginCallRec* rec);
   std::int32_t Unload(kor::TPluginCallRec* rec);
@@ -118,6 +120,8 @@ class TkorPlugin : public TObject, public ITranslatable {
   // "{command} message" at level 0 and on the debugger channel; never raises.
   void LogException(std::string_view command, const std::exception& error) noexcept;
   void LogException(std::string_view command, const std::string& message) noexcept;
+  void SetLogTitle(const std::string& title);
+  std::string GetLogTitle() const;
   // export GetLogEx: the fetch into the host's buffer.
   TLogFetch FetchLog(void* buffer, std::uint32_t capacity) {
     return LogData->Fetch(buffer, capacity);
@@ -129,7 +133,12 @@ class TkorPlugin : public TObject, public ITranslatable {
   bool PostToHost(std::uint32_t message) noexcept;
 
   // ---- data for the host (any thread) ----
+  // Kind 9 to Vornak_SendDataEx: InData Kind 4 carries the raw text (when
+  // any), OutData Kind 9 the address of an IkorParamsListW reference to a
+  // wrapper that borrows list for the duration of the call. Nothing without
+  // the entry point.
   void SendParsedData(std::int32_t dataSourceId, std::int32_t reserved, TParsedDataList& list);
+  // Kind 129: the entry point's result, -1 without it.
   std::int32_t SendRawData(std::int32_t moduleIndex, std::int32_t dataSourceId, std::int32_t count,
                            const void* data, std::int32_t last);
   std::int32_t FillStandardValues(TkorParamsList& list, std::string_view fullPacket,
@@ -207,7 +216,7 @@ class TkorPlugin : public TObject, public ITranslatable {
   TkorPlugin* ModulePluginHandle = nullptr;  // self-reference; set by CreatePluginInstance
   std::uintptr_t ModuleDllHandle = 0;
   std::atomic<std::int32_t> ModuleLoadCount{0};
-  std::int32_t ModuleIndex = 0;
+  std::atomic<std::int32_t> ModuleIndex{0};
   std::string ItemsText;
   std::string Description;
   std::string LogTitle;
@@ -283,8 +292,12 @@ class TkorPlugin : public TObject, public ITranslatable {
   std::int32_t CmdSetModuleParameter(IkorParamsListA* params);
   std::int32_t CmdSettings(const std::string& command, IkorParamsListA* params);
   std::int32_t CmdOther(const std::string& command, kor::TPluginCallRec* rec);
+  OleVariant GetIndexedParameter(const std::string& name);
   OleVariant GetCustomParameter(const std::string& key);
+  bool SetTranslatorProperties(const OleVariant& value);
+  bool SetModuleType(const OleVariant& value);
   bool SetCustomParameter(const std::string& key, const OleVariant& value);
 
   std::atomic<bool> FDestroying{false};
+  mutable std::mutex FLogTitleLock;  // guards LogTitle after construction
 };

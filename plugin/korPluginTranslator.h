@@ -62,6 +62,8 @@ class TWtransl {
   // into the base language (or into a language no file has) restores them.
   void Translate(ITranslatable& component, const std::string& language,
                  const std::string& baseLanguage);
+  // Drops what was remembered of a component that goes away.
+  void Forget(const ITranslatable& component);
 
  private:
   const std::string* Lookup(const std::string& language, const std::string& base) const;
