@@ -17,10 +17,15 @@
 // Marks a function of a shared library or program as exported. Windows
 // builds name their exports in a .def file or with __declspec; posix builds
 // hide everything else (-fvisibility=hidden).
+// KOR_PROGRAM_EXPORT marks a function a program exports for the libraries
+// it loads (the host's entry points); on Windows it is a dllexport, and the
+// program is linked so that stdcall names stay undecorated.
 #if defined(_WIN32)
 #define KOR_EXPORT
+#define KOR_PROGRAM_EXPORT __declspec(dllexport)
 #else
 #define KOR_EXPORT __attribute__((visibility("default")))
+#define KOR_PROGRAM_EXPORT __attribute__((visibility("default")))
 #endif
 
 namespace plat {
