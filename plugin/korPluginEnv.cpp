@@ -6,6 +6,9 @@
 #include <mutex>
 #include <sstream>
 
+#include "platform/Diagnostics.h"
+#include "platform/Modules.h"
+
 namespace {
 
 std::mutex gEnvMutex;  // guards gEnv and the C library's local-time buffer
@@ -59,23 +62,27 @@ bool PathExists(const std::string& path) {
 
 TkorPluginEnv DefaultPluginEnv() {
   TkorPluginEnv env{};
-  env.FindLoadedModule = [](const std::string&) -> std::uintptr_t { return 0; };
-  env.FindSymbol = [](std::uintptr_t, const char*) -> void* { return nullptr; };
+  env.FindLoadedModule = [](const std::string& name) { return plat::FindLoadedModule(name); };
+  env.FindSymbol = [](std::uintptr_t module, const char* name) {
+    return plat::FindSymbol(module, name);
+  };
+  // Window messages join once the messages service is built; until then the
+  // host is not told (lines still wait in the log for the next fetch).
   env.PostMessage = [](std::uintptr_t, std::uint32_t, std::uintptr_t, std::intptr_t) {
     return false;
   };
   env.SendMessageTimeout = [](std::uintptr_t, std::uint32_t, std::uintptr_t, std::intptr_t,
                               unsigned) { return false; };
-  env.LibraryFileName = []() { return std::string(); };
-  env.LibraryVersion = []() { return std::string(); };
-  env.ProgramFileName = []() { return std::string(); };
-  env.CommonAppDataFolder = []() { return std::string(); };
-  env.CommandLineArguments = []() { return std::vector<std::string>(); };
+  env.LibraryFileName = []() { return plat::OwnModuleFileName(); };
+  env.LibraryVersion = []() { return plat::FileVersion(plat::OwnModuleFileName()); };
+  env.ProgramFileName = []() { return plat::ModuleFileName(plat::ExecutableModule()); };
+  env.CommonAppDataFolder = []() { return plat::CommonAppDataFolder(); };
+  env.CommandLineArguments = []() { return plat::CommandLineArguments(); };
   env.FileExists = PathExists;
   env.ReadFile = ReadWholeFile;
   env.NowOleDate = NowLocalOleDate;
-  env.DebugOutput = [](const std::string&) {};
-  env.PathSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
+  env.DebugOutput = [](const std::string& text) { plat::DebugOutput(text); };
+  env.PathSeparator = plat::kPathDelimiter;
   return env;
 }
 

@@ -28,7 +28,7 @@ struct TkorPluginEnv {
   std::string (*ProgramFileName)();
   // The folder for application data shared by all users (no trailing separator).
   std::string (*CommonAppDataFolder)();
-  // The host program's command-line arguments (without the program itself).
+  // The host program's command-line arguments, the program name first.
   std::vector<std::string> (*CommandLineArguments)();
   bool (*FileExists)(const std::string& path);
   // Reads a whole file; false when it cannot be read.

@@ -2,6 +2,7 @@
 
 #include "framework/LockGuards.h"
 #include "params/korParamLstWrap.h"
+#include "plugin/PluginRegistry.h"
 #include "plugin/korCrashReport.h"
 #include "plugin/korPluginEnv.h"
 #include "plugin/korPluginParams.h"
@@ -218,7 +219,7 @@ void TkorPlugin::SendParsedData(std::int32_t dataSourceId, std::int32_t reserved
     rec.InData.Size = static_cast<std::uint32_t>(list.RawText.size());
     rec.InData.Value = reinterpret_cast<kor::TPluginPtr>(list.RawText.data());
   }
-  IkorParamsListW* wrapper = new TkorParamsListWrap(&list, true);
+  IkorParamsListA* wrapper = new TkorParamsListWrap(&list, true);
   wrapper->AddRef();
   rec.OutData.Kind = kor::kKindParamsIntfW;
   rec.OutData.Value = reinterpret_cast<kor::TPluginPtr>(&wrapper);
@@ -346,6 +347,11 @@ TkorPlugin* TkorPlugin::FindMainInstance(TThreadObjectList& registry) const {
     if (instance && instance->ModuleRegistryPath == ModuleRegistryPath) return instance;
   }
   return nullptr;
+}
+
+TkorPlugin* TkorPlugin::FindMainInstance() const {
+  TThreadObjectList* registry = kor::Registry();
+  return registry ? FindMainInstance(*registry) : nullptr;
 }
 
 // ---- translation ----

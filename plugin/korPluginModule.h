@@ -134,9 +134,10 @@ class TkorPlugin : public TObject, public ITranslatable {
 
   // ---- data for the host (any thread) ----
   // Kind 9 to Vornak_SendDataEx: InData Kind 4 carries the raw text (when
-  // any), OutData Kind 9 the address of an IkorParamsListW reference to a
-  // wrapper that borrows list for the duration of the call. Nothing without
-  // the entry point.
+  // any), OutData Kind 9 the address of an IkorParamsListA reference to a
+  // wrapper that borrows list for the duration of the call (this record
+  // carries the A form, unlike Kind 9 elsewhere). Nothing without the entry
+  // point.
   void SendParsedData(std::int32_t dataSourceId, std::int32_t reserved, TParsedDataList& list);
   // Kind 129: the entry point's result, -1 without it.
   std::int32_t SendRawData(std::int32_t moduleIndex, std::int32_t dataSourceId, std::int32_t count,
@@ -179,6 +180,8 @@ class TkorPlugin : public TObject, public ITranslatable {
   // The first instance of registry whose ModuleRegistryPath equals this
   // one's (under the registry's read lock), or nil.
   TkorPlugin* FindMainInstance(TThreadObjectList& registry) const;
+  // The same in the library's instance registry (nil when it is gone).
+  TkorPlugin* FindMainInstance() const;
   bool LoadedOnCallingThread() const { return LoadThreadId.load() == std::this_thread::get_id(); }
 
   // ---- translation ----

@@ -41,11 +41,11 @@ std::int32_t KOR_STDCALL FakeSendDataEx(std::int32_t moduleIndex, std::int32_t s
   if (rec->InData.Kind == kor::kKindText)
     gSeen.RawText.assign(reinterpret_cast<const char*>(rec->InData.Value), rec->InData.Size);
   gSeen.OutKind = rec->OutData.Kind;
-  IkorParamsListW* list = *reinterpret_cast<IkorParamsListW**>(rec->OutData.Value);
+  IkorParamsListA* list = *reinterpret_cast<IkorParamsListA**>(rec->OutData.Value);
   gSeen.ListCount = list->GetCount();
   plat::TVarData value;
   std::memset(static_cast<void*>(&value), 0, sizeof value);
-  if (list->GetValue(u"DATA_SOURCE_ID", 0, -1, &value) == plat::kSOk)
+  if (list->GetValue("DATA_SOURCE_ID", 0, -1, &value) == plat::kSOk)
     gSeen.SourceId = value.VInteger;
   plat::VariantClear(value);
   return 0;
