@@ -5,12 +5,10 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 namespace plat {
 
@@ -18,12 +16,16 @@ const char kPathDelimiter = '/';
 
 namespace {
 
+// The mask is read at run time, so the compiler cannot fold the unmasked
+// mark into this code's constants (the search would find itself).
+volatile unsigned char gMarkMask = kEmbeddedVersionMask;
+
 // The mark of an embedded version, unmasked at run time.
 std::array<unsigned char, 8> EmbeddedMark() {
   static constexpr unsigned char kMasked[8] = {0x7F ^ 0x5A, 'K' ^ 0x5A, 'O' ^ 0x5A, 'R' ^ 0x5A,
                                                'V' ^ 0x5A,  'E' ^ 0x5A, 'R' ^ 0x5A, 0x01 ^ 0x5A};
   std::array<unsigned char, 8> mark{};
-  for (std::size_t i = 0; i < mark.size(); ++i) mark[i] = kMasked[i] ^ kEmbeddedVersionMask;
+  for (std::size_t i = 0; i < mark.size(); ++i) mark[i] = kMasked[i] ^ gMarkMask;
   return mark;
 }
 
@@ -97,16 +99,20 @@ ModuleHandle ExecutableModule() {
 }
 
 std::string FileVersion(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(path, std::ios::binary | std::ios::ate);
   if (!file) return {};
-  std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const std::streamoff size = file.tellg();
+  if (size < static_cast<std::streamoff>(sizeof(TEmbeddedVersion))) return {};
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  file.seekg(0);
+  if (!file.read(bytes.data(), size)) return {};
   auto mark = EmbeddedMark();
-  auto at = std::search(bytes.begin(), bytes.end(), mark.begin(), mark.end(),
-                        [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; });
-  if (at == bytes.end() || bytes.end() - at < static_cast<std::ptrdiff_t>(sizeof(TEmbeddedVersion)))
-    return {};
+  const void* at = memmem(bytes.data(), bytes.size(), mark.data(), mark.size());
+  if (!at) return {};
+  const std::size_t offset = static_cast<const char*>(at) - bytes.data();
+  if (bytes.size() - offset < sizeof(TEmbeddedVersion)) return {};
   TEmbeddedVersion record{};
-  std::memcpy(&record, &*at, sizeof(record));
+  std::memcpy(&record, at, sizeof(record));
   std::string text;
   for (int i = 0; i < 4; ++i) text += (i ? "." : "") + std::to_string(record.Numbers[i]);
   return text;

@@ -31,7 +31,9 @@ inline std::unique_ptr<host::TPluginHost> MakeHost(const std::string& library, b
                                                    const host::TLoadOptions& options = {}) {
   auto host = std::make_unique<host::TPluginHost>(LibraryPath(library));
   EXPECT_EQ(host->Create(), kor::kResultOk);
-  if (load) EXPECT_EQ(host->Load(options), kor::kResultOk);
+  if (load) {
+    EXPECT_EQ(host->Load(options), kor::kResultOk);
+  }
   return host;
 }
 
