@@ -27,8 +27,8 @@ std::string CurrentStackText();
 // The message of any caught error ("Unknown error" for a non-standard one).
 std::string ErrorMessage(const std::exception_ptr& error);
 
-// The text an error report carries: the scope stack (when any) in braces,
-// then the error's message; the command text, when given, in front.
+// The text an error report carries: "{command} " when a command is given,
+// "[stack] " when the thread has scopes, then the error's message.
 std::string ReportText(std::string_view command, const std::string& message);
 
 // Behind the tracing export: writes the calling thread's scope stack to the
