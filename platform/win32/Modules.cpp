@@ -1,8 +1,14 @@
 #include "platform/Modules.h"
 
+// windows.h first: the other two build on it.
+// clang-format off
+#include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
-#include <windows.h>
+// clang-format on
+
+// winbase.h names a macro FreeModule.
+#undef FreeModule
 
 #include "platform/Text.h"
 
