@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <utility>
 
 namespace plat {
 
@@ -40,6 +41,25 @@ std::string ExecutablePath() {
   return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
 }
 
+// The loader's handle for each loaded object; compared with a handle given
+// from outside, which dlsym would take on trust (and fault on).
+int CompareHandle(dl_phdr_info* info, size_t, void* data) {
+  auto* wanted = static_cast<std::pair<void*, bool>*>(data);
+  if (!info->dlpi_name || !*info->dlpi_name) return 0;
+  void* handle = dlopen(info->dlpi_name, RTLD_LAZY | RTLD_NOLOAD);
+  if (!handle) return 0;
+  dlclose(handle);
+  wanted->second = handle == wanted->first;
+  return wanted->second ? 1 : 0;
+}
+
+bool IsLoadedModule(ModuleHandle module) {
+  if (module == ExecutableModule()) return true;
+  std::pair<void*, bool> wanted{reinterpret_cast<void*>(module), false};
+  dl_iterate_phdr(&CompareHandle, &wanted);
+  return wanted.second;
+}
+
 }  // namespace
 
 std::string OwnModuleFileName() {
@@ -58,6 +78,7 @@ std::string OwnModuleFileName() {
 std::string ModuleFileName(ModuleHandle module) {
   if (module == 0) return {};
   if (module == ExecutableModule()) return ExecutablePath();
+  if (!IsLoadedModule(module)) return {};
   // The loader's link map tells the file of a handle.
   link_map* map = nullptr;
   if (dlinfo(reinterpret_cast<void*>(module), RTLD_DI_LINKMAP, &map) != 0 || !map) return {};
@@ -78,7 +99,7 @@ void FreeModule(ModuleHandle module) {
 }
 
 void* FindSymbol(ModuleHandle module, const char* name) {
-  if (module == 0 || !name) return nullptr;
+  if (module == 0 || !name || !IsLoadedModule(module)) return nullptr;
   return dlsym(reinterpret_cast<void*>(module), name);
 }
 
