@@ -11,7 +11,9 @@ std::int32_t TLogDataList::RepeatCount(const TStringList& list, std::int32_t ind
 }
 
 void TLogDataList::SetRepeatCount(TStringList& list, std::int32_t index, std::int32_t count) {
-  list.SetObject(index, reinterpret_cast<TObject*>(static_cast<std::intptr_t>(count)));
+  // The slot holds the count itself, never an object (the list owns none).
+  list.SetObject(index, reinterpret_cast<TObject*>(  // NOLINT(performance-no-int-to-ptr)
+                            static_cast<std::intptr_t>(count)));
 }
 
 // Appends " xN" (all occurrences) to a line that collapsed repeats.

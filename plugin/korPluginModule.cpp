@@ -12,7 +12,9 @@ using kor::TPluginCallRec;
 
 TIntfRef<IkorParamsListA> CallParams(const TPluginCallRec* rec) {
   if (rec == nullptr || rec->Params == 0) return {};
-  IkorParamsListA* intf = *reinterpret_cast<IkorParamsListA* const*>(rec->Params);
+  // After the exports' entry normalisation Params is the address of a variable.
+  IkorParamsListA* intf =
+      *reinterpret_cast<IkorParamsListA* const*>(rec->Params);  // NOLINT(performance-no-int-to-ptr)
   if (intf) intf->AddRef();
   return TIntfRef<IkorParamsListA>::Adopt(intf);
 }

@@ -8,7 +8,13 @@ namespace {
 
 constexpr std::size_t kTypeNameCount = std::size(kParserItemTypeNames);
 
-const TParserItem kStandardItems[kStandardParserItemCount] = {
+struct TStandardRow {
+  const char* Name;
+  const char* Caption;
+  std::uint8_t DataType;
+  const char* Extra;
+};
+constexpr TStandardRow kStandardItems[kStandardParserItemCount] = {
     {"FULL_DATA_PACKET", "Full data packet", 0, ""},
     {"DATA_PACKET", "Data packet", 0, ""},
     {"DATE_TIME_STAMP", "Datetime stamp", 11, "1"},
@@ -48,8 +54,9 @@ std::uint8_t ParserItemTypeOfVariant(std::uint16_t varType) {
   return kParserItemTypeNone;
 }
 
-const TParserItem& StandardParserItem(std::size_t index) {
-  return kStandardItems[index < kStandardParserItemCount ? index : 0];
+TParserItem StandardParserItem(std::size_t index) {
+  const TStandardRow& row = kStandardItems[index < kStandardParserItemCount ? index : 0];
+  return TParserItem{row.Name, row.Caption, row.DataType, row.Extra};
 }
 
 std::string ParserItemsToText(const TParserItemList& items) {

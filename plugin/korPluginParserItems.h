@@ -35,7 +35,8 @@ std::uint8_t ParserItemTypeOfVariant(std::uint16_t varType);
 
 // The standard items: the first six always, "CLIENTID" on request.
 inline constexpr std::size_t kStandardParserItemCount = 7;
-const TParserItem& StandardParserItem(std::size_t index);
+// Row index of the table (0-based); an index beyond it gives row 0.
+TParserItem StandardParserItem(std::size_t index);
 
 // Lines "caption|name|type name|extra" joined by CR LF (no final break).
 std::string ParserItemsToText(const TParserItemList& items);

@@ -56,6 +56,7 @@ TEST(ModuleConcurrency, LinesFromManyThreadsAreAllFetched) {
     while (!done.load()) fetched += TakeLog(module);
   });
   std::vector<std::thread> writers;
+  writers.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t)
     writers.emplace_back([&, t] {
       for (int i = 0; i < kLines; ++i)

@@ -38,10 +38,13 @@ std::int32_t KOR_STDCALL FakeSendDataEx(std::int32_t moduleIndex, std::int32_t s
   gSeen.RecSize = rec->Size;
   gSeen.RecFlags = rec->Flags;
   gSeen.InKind = rec->InData.Kind;
+  // Value fields carry addresses as the host receives them.
+  // NOLINTBEGIN(performance-no-int-to-ptr)
   if (rec->InData.Kind == kor::kKindText)
     gSeen.RawText.assign(reinterpret_cast<const char*>(rec->InData.Value), rec->InData.Size);
   gSeen.OutKind = rec->OutData.Kind;
   IkorParamsListA* list = *reinterpret_cast<IkorParamsListA**>(rec->OutData.Value);
+  // NOLINTEND(performance-no-int-to-ptr)
   gSeen.ListCount = list->GetCount();
   plat::TVarData value;
   std::memset(static_cast<void*>(&value), 0, sizeof value);
