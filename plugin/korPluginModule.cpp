@@ -130,10 +130,14 @@ std::int32_t TkorPlugin::Unload(TPluginCallRec* rec) {
   if (left > 0) return 0;
   TerminateNow.store(true);
   for (auto& state : States) state.store(false);
-  std::string ini = ReadIniFile(CallParams(rec).Get(), false);
+  // Only a given "INI-FILE" names a new file: without it the settings stay
+  // where they are instead of going to the default store.
+  TIntfRef<IkorParamsListA> params = CallParams(rec);
+  bool iniGiven = plugparams::IsPresent(plugparams::Read(params.Get(), "INI-FILE"));
+  std::string ini = ReadIniFile(params.Get(), false);
   std::int32_t result = 0;
   try {
-    if (ini != INIFile) {
+    if (iniGiven && ini != INIFile) {
       INIFile = ini;
       DoSaveSettingsNow();
     }

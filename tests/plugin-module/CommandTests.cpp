@@ -127,6 +127,29 @@ TEST_F(Commands, UnloadWithNewIniFileSavesIntoItFirst) {
   EXPECT_EQ(Module.MessageWindow.load(), 0u);
 }
 
+TEST_F(Commands, UnloadWithoutIniFileKeepsTheSettingsFile) {
+  TCall load;
+  load.Set("INI-FILE", "own.ini");
+  RunCommand(Module, "LOAD", load);
+  int saves = 0;
+  Module.OnSaveSettingsNow = [&](TkorPlugin&) { ++saves; };
+  EXPECT_EQ(RunCommand(Module, "UNLOAD"), 0);
+  EXPECT_EQ(saves, 0);
+  EXPECT_EQ(Module.INIFile, "own.ini");
+}
+
+TEST_F(Commands, UnloadWithTheSameIniFileSavesNothing) {
+  TCall load;
+  load.Set("INI-FILE", "own.ini");
+  RunCommand(Module, "LOAD", load);
+  int saves = 0;
+  Module.OnSaveSettingsNow = [&](TkorPlugin&) { ++saves; };
+  TCall unload;
+  unload.Set("INI-FILE", "own.ini");
+  EXPECT_EQ(RunCommand(Module, "UNLOAD", unload), 0);
+  EXPECT_EQ(saves, 0);
+}
+
 TEST_F(Commands, UnloadHandlerErrorIsSwallowedAndLogged) {
   RunCommand(Module, "LOAD");
   Module.OnUnload = [](TkorPlugin&, kor::TPluginCallRec*, std::int32_t&) {
