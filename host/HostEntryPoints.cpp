@@ -43,9 +43,9 @@ void ReadValues(IkorParamsListA& list, TReceivedData& data) {
 void ReadParsedData(const kor::TPluginCallRec* rec, TReceivedData& data) {
   if (!rec) return;
   if (rec->InData.Kind == kor::kKindText && rec->InData.Value != 0)
-    data.Raw.assign(reinterpret_cast<const char*>(rec->InData.Value), rec->InData.Size);
+    data.Raw.assign(kor::RecPointer<const char>(rec->InData.Value), rec->InData.Size);
   if (rec->OutData.Kind != kor::kKindParamsIntfW || rec->OutData.Value == 0) return;
-  auto* variable = reinterpret_cast<IkorParamsListA* const*>(rec->OutData.Value);
+  auto* variable = kor::RecPointer<IkorParamsListA* const>(rec->OutData.Value);
   if (*variable) ReadValues(**variable, data);
 }
 

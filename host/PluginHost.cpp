@@ -31,7 +31,7 @@ T Resolve(plat::ModuleHandle module, const char* name) {
 
 std::string ModuleText(std::uint32_t length, kor::TPluginPtr address) {
   if (length == 0 || address == 0) return {};
-  return std::string(reinterpret_cast<const char*>(address), length);
+  return std::string(kor::RecPointer<const char>(address), length);
 }
 
 }  // namespace

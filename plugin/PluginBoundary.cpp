@@ -96,7 +96,7 @@ std::int32_t RunCommand(TkorPlugin& instance, TPluginCallRec* rec, std::string& 
 
 TkorPlugin* FindInstance(const TPluginCallRec* rec) {
   if (!rec || rec->ModulePluginHandle == 0) return nullptr;
-  const void* address = reinterpret_cast<const void*>(rec->ModulePluginHandle);
+  const void* address = RecPointer<const void>(rec->ModulePluginHandle);
   if (!plat::IsReadablePointer(address, 4)) return nullptr;
   // Only a registered instance is used: a readable address of anything
   // else would be taken for an instance and fault later.

@@ -10,11 +10,6 @@ namespace kor {
 
 namespace {
 
-template <class T>
-T* PointerOf(TPluginPtr value) {
-  return reinterpret_cast<T*>(value);
-}
-
 // Slots of the list interfaces' tables (0 to 22).
 constexpr std::size_t kListIntfSlots = 23;
 
@@ -23,7 +18,7 @@ constexpr std::size_t kListIntfSlots = 23;
 template <class T>
 T* ReadIntfVariable(TPluginPtr address) {
   T* intf = nullptr;
-  if (!plat::ReadMemory(PointerOf<void>(address), &intf, sizeof(intf)) || !intf) return nullptr;
+  if (!plat::ReadMemory(RecPointer<void>(address), &intf, sizeof(void*)) || !intf) return nullptr;
   const void* table = nullptr;
   if (!plat::ReadMemory(intf, &table, sizeof(table))) return nullptr;
   if (!plat::IsReadablePointer(table, kListIntfSlots * sizeof(void*))) return nullptr;
@@ -60,7 +55,7 @@ void NormaliseBlock(TPluginDataRec& block, TIntfRef<IkorParamsListW>& ref) {
   if (!HoldsListObject(block)) return;
   TkorParamsList* list = nullptr;
   if (block.Value != 0) {
-    list = AsParamsListObject(PointerOf<void>(block.Value));
+    list = AsParamsListObject(RecPointer<void>(block.Value));
     if (!list) return;
   }
   // A nil list makes the wrapper create and own a new empty one.
@@ -81,7 +76,7 @@ void EnterCall(TPluginCallRec* rec, TPluginCallRecIntf& work) {
   work.Active = true;
   std::memcpy(&work.Saved, rec, sizeof(TPluginCallRec));
   if (rec->Params != 0) {
-    TkorParamsList* list = AsParamsListObject(PointerOf<void>(rec->Params));
+    TkorParamsList* list = AsParamsListObject(RecPointer<void>(rec->Params));
     if (list)
       WrapParamsObject(rec, work, list);
     else
@@ -113,7 +108,7 @@ TIntfRef<IkorParamsListA> GetParamsIntf(const TPluginCallRec* rec) {
 
 std::int32_t BlockListCount(const TPluginDataRec& block) {
   if (HoldsListObject(block)) {
-    TkorParamsList* list = AsParamsListObject(PointerOf<void>(block.Value));
+    TkorParamsList* list = AsParamsListObject(RecPointer<void>(block.Value));
     return list ? list->Count() : -1;
   }
   IkorParamsListW* intf = BlockListIntf(block);

@@ -30,7 +30,7 @@ std::string UpperCase(std::string text) {
 // The requested form name: InData's bytes up to a zero or Size bytes. The
 // bytes are read safely; reading stops where the buffer cannot be read.
 std::string RequestedName(const TPluginDataRec& block) {
-  const char* bytes = reinterpret_cast<const char*>(block.Value);
+  const char* bytes = RecPointer<const char>(block.Value);
   std::string name;
   char c = 0;
   while (bytes && name.size() < block.Size && plat::ReadMemory(bytes + name.size(), &c, 1) &&
@@ -88,7 +88,7 @@ void DeliverPackage(TPluginCallRec* rec, const TDialogBlobs& blobs) {
     return;
   }
   const std::size_t total = content + kDialogPackageHeaderSize;
-  char* buffer = reinterpret_cast<char*>(rec->InData.Value);
+  char* buffer = RecPointer<char>(rec->InData.Value);
   if (rec->InData.Size < total || !buffer) {
     rec->OutData.Value = kDialogBufferSmall;
     rec->OutData.Size = static_cast<std::uint32_t>(total);

@@ -32,7 +32,7 @@ void PlaceText(TPluginModuleInfo& info, std::size_t offset, const std::string& t
                std::uint32_t& length, TPluginPtr& address) {
   if (text.empty()) return;
   char* at = reinterpret_cast<char*>(&info) + offset;
-  std::memcpy(at, text.data(), text.size());
+  std::memcpy(at, text.data(), text.size());  // NOLINT(bugprone-not-null-terminated-result)
   length = static_cast<std::uint32_t>(text.size());
   address = reinterpret_cast<TPluginPtr>(at);
 }
@@ -69,8 +69,7 @@ std::int32_t GetLogEx(TPluginCallRec* rec) noexcept {
     rec->OutData.Value = 0;
     TkorPlugin* instance = FindInstance(rec);
     if (!instance) return 0;
-    TLogFetch fetch =
-        instance->FetchLog(reinterpret_cast<void*>(rec->InData.Value), rec->InData.Size);
+    TLogFetch fetch = instance->FetchLog(RecPointer<void>(rec->InData.Value), rec->InData.Size);
     rec->OutData.Value = fetch.Length;
     return fetch.Copied;
   } catch (...) {

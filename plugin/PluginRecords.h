@@ -64,6 +64,13 @@ struct TPluginModuleInfo {
 
 #pragma pack(pop)
 
+// The object a pointer-sized field holds; the records carry addresses as
+// integers.
+template <class T>
+inline T* RecPointer(TPluginPtr value) {
+  return reinterpret_cast<T*>(value);  // NOLINT(performance-no-int-to-ptr)
+}
+
 inline constexpr std::uint32_t kDataRecSize = sizeof(TPluginDataRec);
 inline constexpr std::uint32_t kCallRecSize = sizeof(TPluginCallRec);
 inline constexpr std::uint32_t kModuleInfoHeaderSize = sizeof(TPluginModuleInfo);

@@ -77,9 +77,9 @@ void LibraryStartUp() {
   auto registry = std::make_unique<TThreadObjectList>(false);
   TThreadObjectList* expected = nullptr;
   if (!gRegistry.compare_exchange_strong(expected, registry.get())) return;
-  registry.release();
+  (void)registry.release();  // owned by the global slot now
   TPluginClass none = nullptr;
-  gPluginClass.compare_exchange_strong(none, &CreateGenericPlugin);
+  (void)gPluginClass.compare_exchange_strong(none, &CreateGenericPlugin);
   // This code always runs inside a dynamic library.
   AddUnloadProc(&crash::Shutdown);
 }

@@ -58,9 +58,16 @@ KOR_EXPORT std::int32_t KOR_STDCALL xelTraceProcess() {
 namespace {
 
 // Runs LibraryStartUp when the library is loaded and LibraryShutDown when
-// it is unloaded.
+// it is unloaded. A failed start-up leaves no registry: every export then
+// refuses.
 struct TLibraryLifetime {
-  TLibraryLifetime() { kor::LibraryStartUp(); }
+  TLibraryLifetime() noexcept {
+    try {
+      kor::LibraryStartUp();
+    } catch (...) {
+      // Nothing may leave the loader's call.
+    }
+  }
   ~TLibraryLifetime() { kor::LibraryShutDown(); }
 };
 

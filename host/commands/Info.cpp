@@ -123,10 +123,12 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   return 0;
 }
 
-const TCommandRegistration kInfo({"info", "info [PLUGIN]",
-                                  "Prints the plug-in's module information, module parameters, "
-                                  "parser items and log (default: the plug-in beside mbus-host).",
-                                  &RunInfo});
+// Registration runs before main(); a failure there ends the program.
+const TCommandRegistration kInfo(  // NOLINT(cert-err58-cpp)
+    {"info", "info [PLUGIN]",
+     "Prints the plug-in's module information, module parameters, "
+     "parser items and log (default: the plug-in beside mbus-host).",
+     &RunInfo});
 
 }  // namespace
 

@@ -17,6 +17,11 @@ const char kPathDelimiter = '/';
 
 namespace {
 
+// A module handle is the loader's pointer.
+void* AsPointer(ModuleHandle module) {
+  return reinterpret_cast<void*>(module);  // NOLINT(performance-no-int-to-ptr)
+}
+
 // The mask is read at run time, so the compiler cannot fold the unmasked
 // mark into this code's constants (the search would find itself).
 volatile unsigned char gMarkMask = kEmbeddedVersionMask;
@@ -55,7 +60,7 @@ int CompareHandle(dl_phdr_info* info, size_t, void* data) {
 
 bool IsLoadedModule(ModuleHandle module) {
   if (module == ExecutableModule()) return true;
-  std::pair<void*, bool> wanted{reinterpret_cast<void*>(module), false};
+  std::pair<void*, bool> wanted{AsPointer(module), false};
   dl_iterate_phdr(&CompareHandle, &wanted);
   return wanted.second;
 }
@@ -81,7 +86,7 @@ std::string ModuleFileName(ModuleHandle module) {
   if (!IsLoadedModule(module)) return {};
   // The loader's link map tells the file of a handle.
   link_map* map = nullptr;
-  if (dlinfo(reinterpret_cast<void*>(module), RTLD_DI_LINKMAP, &map) != 0 || !map) return {};
+  if (dlinfo(AsPointer(module), RTLD_DI_LINKMAP, &map) != 0 || !map) return {};
   return map->l_name ? std::string(map->l_name) : std::string();
 }
 
@@ -95,12 +100,12 @@ ModuleHandle LoadModule(const std::string& path, std::string* error) {
 }
 
 void FreeModule(ModuleHandle module) {
-  if (module != 0 && module != ExecutableModule()) dlclose(reinterpret_cast<void*>(module));
+  if (module != 0 && module != ExecutableModule()) dlclose(AsPointer(module));
 }
 
 void* FindSymbol(ModuleHandle module, const char* name) {
   if (module == 0 || !name || !IsLoadedModule(module)) return nullptr;
-  return dlsym(reinterpret_cast<void*>(module), name);
+  return dlsym(AsPointer(module), name);
 }
 
 ModuleHandle FindLoadedModule(const std::string& name) {
