@@ -233,7 +233,8 @@ class TkorPlugin : public TObject, public ITranslatable {
   std::string DisplayFullVersion;
   TParserItemList ParserItems;
   std::unique_ptr<TkorPluginCustomCmdList> CustomCommands;
-  std::unique_ptr<TkorThreadParamsList> ModuleParams;  // created on first use
+  // Created on first use (any thread): reach it through ModuleParamsList().
+  std::unique_ptr<TkorThreadParamsList> ModuleParams;
   std::unique_ptr<TLogDataList> LogData;
   std::atomic<bool> TerminateNow{false};     // the unloaded flag
   std::unique_ptr<TObjectList> DataSources;  // owns TConfigDataSource entries
@@ -303,4 +304,5 @@ class TkorPlugin : public TObject, public ITranslatable {
 
   std::atomic<bool> FDestroying{false};
   mutable std::mutex FLogTitleLock;  // guards LogTitle after construction
+  std::mutex FModuleParamsLock;      // guards the creation of ModuleParams
 };

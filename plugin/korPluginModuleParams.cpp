@@ -64,6 +64,7 @@ std::int32_t CustomIndex(const std::string& key) {
 }  // namespace
 
 TkorThreadParamsList& TkorPlugin::ModuleParamsList() {
+  std::lock_guard<std::mutex> lock(FModuleParamsLock);
   if (!ModuleParams) ModuleParams = std::make_unique<TkorThreadParamsList>();
   return *ModuleParams;
 }

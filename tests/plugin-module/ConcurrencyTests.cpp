@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "ModuleTestSupport.h"
+#include "framework/LockGuards.h"
 #include "framework/SyncObjs.h"
 
 namespace {
@@ -90,6 +91,23 @@ TEST(ModuleConcurrency, StatesReadWhileSetStateRuns) {
   stop = true;
   reader.join();
   EXPECT_EQ(module.StateSet(), 3);
+}
+
+TEST(ModuleConcurrency, FreeFormParametersFromManyThreads) {
+  TFakeHost host;
+  TkorPlugin module;
+  std::vector<std::thread> threads;
+  threads.reserve(4);
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&module, t] {
+      for (int i = 0; i < 50; ++i) {
+        TWriteLock list(module.ModuleParamsList());
+        list->SetValue("k" + std::to_string(t) + "_" + std::to_string(i), OleVariant(i), true);
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(module.GetModuleParameter("CustomCOUNT").AsInteger(), 200);
+  EXPECT_EQ(module.GetModuleParameter("Custom_k3_49").AsInteger(), 49);
 }
 
 }  // namespace
