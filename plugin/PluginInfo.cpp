@@ -27,14 +27,12 @@ void FillHeader(TPluginModuleInfo& info, const TkorPlugin& instance) {
   info.InfoFlag = instance.InfoFlag;
 }
 
-// Copies a text to the buffer at offset and points the header fields at it.
-void PlaceText(TPluginModuleInfo& info, std::size_t offset, const std::string& text,
-               std::uint32_t& length, TPluginPtr& address) {
-  if (text.empty()) return;
+// Copies a text to the buffer at offset; its address there, 0 for none.
+TPluginPtr PlaceText(TPluginModuleInfo& info, std::size_t offset, const std::string& text) {
+  if (text.empty()) return 0;
   char* at = reinterpret_cast<char*>(&info) + offset;
   std::memcpy(at, text.data(), text.size());  // NOLINT(bugprone-not-null-terminated-result)
-  length = static_cast<std::uint32_t>(text.size());
-  address = reinterpret_cast<TPluginPtr>(at);
+  return reinterpret_cast<TPluginPtr>(at);
 }
 
 }  // namespace
@@ -52,10 +50,11 @@ std::uint8_t GetModuleInfo(TPluginCallRec* rec, TPluginModuleInfo* info,
     if (!info || info->Size < kModuleInfoHeaderSize) return 0;
     FillHeader(*info, *instance);
     if (total > info->Size) return 0;
-    PlaceText(*info, kModuleInfoHeaderSize, description, info->DescriptionLength,
-              info->DescriptionText);
-    PlaceText(*info, kModuleInfoHeaderSize + description.size(), commands, info->CommandsLength,
-              info->CommandsText);
+    // The header is packed: its fields are assigned, never bound to references.
+    info->DescriptionText = PlaceText(*info, kModuleInfoHeaderSize, description);
+    info->DescriptionLength = static_cast<std::uint32_t>(description.size());
+    info->CommandsText = PlaceText(*info, kModuleInfoHeaderSize + description.size(), commands);
+    info->CommandsLength = static_cast<std::uint32_t>(commands.size());
     return 1;
   } catch (...) {
     return 0;

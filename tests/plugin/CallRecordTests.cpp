@@ -34,8 +34,8 @@ TEST(PluginCallRecord, ObjectParamsAreWrappedForTheCallAndPutBack) {
   params.Add("RESULT", OleVariant());
   EXPECT_EQ(RawCommand(*host, rec, "FLAGS", params), kor::kResultOk);
   EXPECT_EQ(params.GetValue("RESULT").AsInteger(), 0x01) << "no interface bit for an object";
-  EXPECT_EQ(rec.Params, Address(&params));
-  EXPECT_EQ(rec.Flags, 0x01);
+  EXPECT_EQ(V(rec.Params), Address(&params));
+  EXPECT_EQ(V(rec.Flags), 0x01);
 }
 
 TEST(PluginCallRecord, InterfaceParamsSetTheFlagOnlyDuringTheCall) {
@@ -46,7 +46,7 @@ TEST(PluginCallRecord, InterfaceParamsSetTheFlagOnlyDuringTheCall) {
   host->Record().Flags = 0x01;
   EXPECT_EQ(host->Command("FLAGS", params), kor::kResultOk);
   EXPECT_EQ(params.GetValue("RESULT").AsInteger(), 0x41);
-  EXPECT_EQ(host->Record().Flags, 0x01);
+  EXPECT_EQ(V(host->Record().Flags), 0x01);
   EXPECT_EQ(IntParameter(*host, "ModuleLoadCount"), 1) << "commands work in interface form";
 }
 
@@ -61,9 +61,9 @@ TEST(PluginCallRecord, KindOneInputIsRewrittenAndConsumed) {
   EXPECT_EQ(ProcessList(*host, rec, params, &input, ModeBit(2)), 3);
   EXPECT_EQ(input.Count(), 3);
   EXPECT_TRUE(input.Items(2)->IsRowMarker());
-  EXPECT_EQ(rec.InData.Kind, kor::kKindParamsIntfW);
-  EXPECT_EQ(rec.InData.Value, 0u) << "consumed: the temporary reference is not left behind";
-  EXPECT_EQ(rec.Params, Address(&params));
+  EXPECT_EQ(V(rec.InData.Kind), kor::kKindParamsIntfW);
+  EXPECT_EQ(V(rec.InData.Value), 0u) << "consumed: the temporary reference is not left behind";
+  EXPECT_EQ(V(rec.Params), Address(&params));
   // A closed row is not closed again.
   TPluginCallRec again = RecordFor(*host);
   EXPECT_EQ(ProcessList(*host, again, params, &input, ModeBit(2)), 3);
@@ -74,7 +74,7 @@ TEST(PluginCallRecord, KindZeroValueStandsForANewEmptyList) {
   TPluginCallRec rec = RecordFor(*host);
   TkorParamsList params;
   EXPECT_EQ(ProcessList(*host, rec, params, nullptr, ModeBit(0)), 0);
-  EXPECT_EQ(rec.InData.Kind, kor::kKindParamsIntfW);
+  EXPECT_EQ(V(rec.InData.Kind), kor::kKindParamsIntfW);
 }
 
 TEST(PluginCallRecord, UnsignedListAddressIsLeftUnchanged) {
@@ -87,7 +87,7 @@ TEST(PluginCallRecord, UnsignedListAddressIsLeftUnchanged) {
   rec.InData.Kind = kor::kKindParamsListRaw;  // even without the signature test
   rec.InData.Value = Address(notAList);
   EXPECT_EQ(host->Exports().ProcessData(&rec), 1) << "the handler sees no list";
-  EXPECT_EQ(rec.InData.Kind, kor::kKindParamsListRaw);
+  EXPECT_EQ(V(rec.InData.Kind), kor::kKindParamsListRaw);
 }
 
 TEST(PluginCallRecord, EmptyInputWithWriteModeLogsNoData) {
@@ -98,7 +98,7 @@ TEST(PluginCallRecord, EmptyInputWithWriteModeLogsNoData) {
   TkorParamsList params;
   TkorParamsList input;
   EXPECT_EQ(ProcessList(*host, rec, params, &input, ModeBit(2)), 0);
-  EXPECT_EQ(rec.InData.Value, 0u);
+  EXPECT_EQ(V(rec.InData.Value), 0u);
   EXPECT_EQ(Stat(*host, "process"), before) << "the handler is not called without data";
   std::string log = host->FetchLog();
   EXPECT_NE(log.find("\x02No data for processing"), std::string::npos) << log;
@@ -131,11 +131,11 @@ TEST(PluginCallRecord, CopyModeWithoutDataHandlerCopiesTheInput) {
   rec.InData.Size = sizeof(text) - 1;
   rec.InData.Value = Address(text);
   EXPECT_EQ(host->Exports().ProcessData(&rec), 0);
-  EXPECT_EQ(rec.OutData.Head, 7u);
-  EXPECT_EQ(rec.OutData.Kind, kor::kKindText);
-  EXPECT_EQ(rec.OutData.Size, sizeof(text) - 1);
-  EXPECT_EQ(rec.OutData.Value, Address(text));
-  EXPECT_EQ(rec.InData.Value, 0u);
+  EXPECT_EQ(V(rec.OutData.Head), 7u);
+  EXPECT_EQ(V(rec.OutData.Kind), kor::kKindText);
+  EXPECT_EQ(V(rec.OutData.Size), sizeof(text) - 1);
+  EXPECT_EQ(V(rec.OutData.Value), Address(text));
+  EXPECT_EQ(V(rec.InData.Value), 0u);
 }
 
 TEST(PluginCallRecord, EmptyModeSkipsTheHandler) {
@@ -166,9 +166,9 @@ TEST(PluginBadInput, ZeroUnreadableAndForeignHandles) {
     EXPECT_EQ(needed, 0u);
     EXPECT_EQ(host->Exports().GetLogEx(&rec), 0);
     host->Exports().GetOptionsDialog(&rec);
-    EXPECT_EQ(rec.OutData.Value, kor::kDialogNoInstance);
+    EXPECT_EQ(V(rec.OutData.Value), kor::kDialogNoInstance);
     host->Exports().ShowOptionsDialog(&rec);
-    EXPECT_EQ(rec.OutData.Value, kor::kShowNoInstance);
+    EXPECT_EQ(V(rec.OutData.Value), kor::kShowNoInstance);
     EXPECT_EQ(host->Exports().FreePluginInstance(&rec), kor::kResultRefused);
   }
   EXPECT_EQ(IntParameter(*host, "ModuleLoadCount"), 1) << "the real instance is untouched";
@@ -204,7 +204,7 @@ TEST(PluginBadInput, ParamsWithoutSignatureAreNoList) {
   kor::TPluginPtr unreadable[8] = {0x20, 0, 0, 0, 0, 0, 0, 0};
   rec.Params = Address(unreadable);
   EXPECT_EQ(host->Exports().ExecutePluginCommand(&rec), kor::kResultRefused);
-  EXPECT_EQ(rec.Params, Address(unreadable));
+  EXPECT_EQ(V(rec.Params), Address(unreadable));
 }
 
 TEST(PluginBadInput, CommandOfTheWrongTypeOrNull) {

@@ -35,7 +35,7 @@ TEST(PluginInstances, CreateWritesTheHandleAndRefusesASecondOne) {
   const kor::TPluginPtr handle = host.Record().ModulePluginHandle;
   EXPECT_NE(handle, 0u);
   EXPECT_EQ(host.Exports().CreatePluginInstance(&host.Record()), kor::kResultRefused);
-  EXPECT_EQ(host.Record().ModulePluginHandle, handle);
+  EXPECT_EQ(V(host.Record().ModulePluginHandle), handle);
   EXPECT_EQ(IntParameter(host, "ModuleLoadCount"), 0);
 }
 
@@ -86,15 +86,15 @@ TEST(PluginModuleInfo, HeaderOnlyBufferGetsTheHeaderButNoTexts) {
   std::uint32_t needed = 0;
   EXPECT_EQ(host->Exports().GetModuleInfo(&host->Record(), &AsInfo(buffer), &needed), 0);
   const kor::TPluginModuleInfo& info = AsInfo(buffer);
-  EXPECT_EQ(info.Size, kor::kModuleInfoHeaderSize);
-  EXPECT_EQ(info.ModuleType, 0x03u | (0x05u << 16));
-  EXPECT_EQ(info.InterfaceVersion, 4u);
-  EXPECT_EQ(info.VersionNumber, 5.0F);
-  EXPECT_EQ(info.InfoFlag, 1);
-  EXPECT_EQ(info.DescriptionLength, 0u);
-  EXPECT_EQ(info.DescriptionText, 0u);
-  EXPECT_EQ(info.CommandsLength, 0u);
-  EXPECT_EQ(info.CommandsText, 0u);
+  EXPECT_EQ(V(info.Size), kor::kModuleInfoHeaderSize);
+  EXPECT_EQ(V(info.ModuleType), 0x03u | (0x05u << 16));
+  EXPECT_EQ(V(info.InterfaceVersion), 4u);
+  EXPECT_EQ(V(info.VersionNumber), 5.0F);
+  EXPECT_EQ(V(info.InfoFlag), 1);
+  EXPECT_EQ(V(info.DescriptionLength), 0u);
+  EXPECT_EQ(V(info.DescriptionText), 0u);
+  EXPECT_EQ(V(info.CommandsLength), 0u);
+  EXPECT_EQ(V(info.CommandsText), 0u);
   EXPECT_EQ(buffer[kor::kModuleInfoHeaderSize], 0xCC) << "nothing written past the header";
 }
 
@@ -106,16 +106,17 @@ TEST(PluginModuleInfo, ExactBufferGetsBothTextsInPlace) {
   ASSERT_EQ(host->Exports().GetModuleInfo(&host->Record(), &AsInfo(buffer), &needed), 1);
   const kor::TPluginModuleInfo& info = AsInfo(buffer);
   const char* base = reinterpret_cast<const char*>(buffer.data());
-  EXPECT_EQ(info.Size, needed);
-  ASSERT_EQ(info.DescriptionLength, kTestDescription.size());
-  EXPECT_EQ(info.DescriptionText, Address(base + kor::kModuleInfoHeaderSize));
-  EXPECT_EQ(std::string(base + kor::kModuleInfoHeaderSize, info.DescriptionLength),
+  EXPECT_EQ(V(info.Size), needed);
+  ASSERT_EQ(V(info.DescriptionLength), kTestDescription.size());
+  EXPECT_EQ(V(info.DescriptionText), Address(base + kor::kModuleInfoHeaderSize));
+  EXPECT_EQ(std::string(base + kor::kModuleInfoHeaderSize, V(info.DescriptionLength)),
             kTestDescription);
-  ASSERT_EQ(info.CommandsLength, kTestCommands.size());
-  EXPECT_EQ(info.CommandsText,
+  ASSERT_EQ(V(info.CommandsLength), kTestCommands.size());
+  EXPECT_EQ(V(info.CommandsText),
             Address(base + kor::kModuleInfoHeaderSize + kTestDescription.size()));
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(info.CommandsText), info.CommandsLength),
-            kTestCommands);
+  EXPECT_EQ(
+      std::string(reinterpret_cast<const char*>(V(info.CommandsText)), V(info.CommandsLength)),
+      kTestCommands);
   EXPECT_EQ(buffer[needed], 0xCC) << "no terminator written";
 }
 
@@ -125,8 +126,8 @@ TEST(PluginModuleInfo, OneByteShortFillsOnlyTheHeader) {
   host->Exports().GetModuleInfo(&host->Record(), nullptr, &needed);
   auto buffer = InfoBuffer(needed - 1);
   EXPECT_EQ(host->Exports().GetModuleInfo(&host->Record(), &AsInfo(buffer), &needed), 0);
-  EXPECT_EQ(AsInfo(buffer).InterfaceVersion, 4u);
-  EXPECT_EQ(AsInfo(buffer).DescriptionLength, 0u);
+  EXPECT_EQ(V(AsInfo(buffer).InterfaceVersion), 4u);
+  EXPECT_EQ(V(AsInfo(buffer).DescriptionLength), 0u);
 }
 
 TEST(PluginModuleInfo, GenericModuleHasNoTexts) {
@@ -135,9 +136,9 @@ TEST(PluginModuleInfo, GenericModuleHasNoTexts) {
   host->Exports().GetModuleInfo(&host->Record(), nullptr, &needed);
   EXPECT_EQ(needed, kor::kModuleInfoHeaderSize);
   host::TModuleInfo info = host->ModuleInfo();
-  EXPECT_EQ(info.ModuleType, 0);
-  EXPECT_EQ(info.InterfaceVersion, 4u);
-  EXPECT_EQ(info.VersionNumber, 4.0F);
+  EXPECT_EQ(V(info.ModuleType), 0);
+  EXPECT_EQ(V(info.InterfaceVersion), 4u);
+  EXPECT_EQ(V(info.VersionNumber), 4.0F);
   EXPECT_TRUE(info.Description.empty());
   EXPECT_TRUE(info.Commands.empty());
 }
@@ -152,7 +153,7 @@ TEST(PluginLog, TooSmallExactAndZeroBuffers) {
   rec.InData.Value = Address(small);
   rec.InData.Size = sizeof(small);
   EXPECT_EQ(host->Exports().GetLogEx(&rec), 0);
-  EXPECT_EQ(rec.OutData.Kind, kor::kKindStatus);
+  EXPECT_EQ(V(rec.OutData.Kind), kor::kKindStatus);
   const auto length = static_cast<std::uint32_t>(rec.OutData.Value);
   ASSERT_GT(length, sizeof(small));
   EXPECT_EQ(small[0], 'x') << "a small buffer is left alone";
@@ -167,12 +168,12 @@ TEST(PluginLog, TooSmallExactAndZeroBuffers) {
   EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
   EXPECT_EQ(exact[length], '#') << "no terminator";
   EXPECT_EQ(host->Exports().GetLogEx(&rec), 0) << "fetching emptied the log";
-  EXPECT_EQ(rec.OutData.Value, 0u);
+  EXPECT_EQ(V(rec.OutData.Value), 0u);
 
   EXPECT_EQ(RawCommand(*host, rec, "THROW", params), kor::kResultError);
   rec.InData.Size = 0;
   EXPECT_EQ(host->Exports().GetLogEx(&rec), 0);
-  EXPECT_GT(rec.OutData.Value, 0u);
+  EXPECT_GT(V(rec.OutData.Value), 0u);
   rec.InData.Size = length * 4;
   EXPECT_EQ(host->Exports().GetLogEx(&rec), 0) << "a zero capacity discarded the log";
 }
@@ -193,8 +194,8 @@ TEST(PluginOptionsDialog, PackageFromTheHandlerWithTooSmallAndExactBuffers) {
   rec.InData.Value = Address(buffer.data());
   rec.InData.Size = 10;
   host->Exports().GetOptionsDialog(&rec);
-  EXPECT_EQ(rec.OutData.Kind, kor::kKindStatus);
-  EXPECT_EQ(rec.OutData.Value, kor::kDialogBufferSmall);
+  EXPECT_EQ(V(rec.OutData.Kind), kor::kKindStatus);
+  EXPECT_EQ(V(rec.OutData.Value), kor::kDialogBufferSmall);
   const std::uint32_t total = rec.OutData.Size;
   EXPECT_EQ(total, kor::kDialogPackageHeaderSize + std::string("EXTRA-TEXT").size());
 
@@ -202,8 +203,8 @@ TEST(PluginOptionsDialog, PackageFromTheHandlerWithTooSmallAndExactBuffers) {
   rec.InData.Value = Address(buffer.data());
   rec.InData.Size = total;
   host->Exports().GetOptionsDialog(&rec);
-  EXPECT_EQ(rec.OutData.Kind, kor::kKindBytesWritten);
-  EXPECT_EQ(rec.OutData.Value, total);
+  EXPECT_EQ(V(rec.OutData.Kind), kor::kKindBytesWritten);
+  EXPECT_EQ(V(rec.OutData.Value), total);
   std::uint32_t header[6];
   std::memcpy(header, buffer.data(), sizeof(header));
   EXPECT_EQ(header[0], 24u);
@@ -222,10 +223,10 @@ TEST(PluginOptionsDialog, NothingToDeliverAndNoInstance) {
   rec.InData.Value = Address(buffer);
   rec.InData.Size = sizeof(buffer);
   host->Exports().GetOptionsDialog(&rec);
-  EXPECT_EQ(rec.OutData.Value, kor::kDialogNothing);
+  EXPECT_EQ(V(rec.OutData.Value), kor::kDialogNothing);
   rec.ModulePluginHandle = 0;
   host->Exports().GetOptionsDialog(&rec);
-  EXPECT_EQ(rec.OutData.Value, kor::kDialogNoInstance);
+  EXPECT_EQ(V(rec.OutData.Value), kor::kDialogNoInstance);
   host->Exports().GetOptionsDialog(nullptr);  // returns at once
 }
 
@@ -233,11 +234,11 @@ TEST(PluginOptionsDialog, ShowWithoutAndWithHandler) {
   auto generic = MakeHost(kGenericPlugin);
   TPluginCallRec rec = RecordFor(*generic);
   generic->Exports().ShowOptionsDialog(&rec);
-  EXPECT_EQ(rec.OutData.Value, kor::kShowNoDialog);
+  EXPECT_EQ(V(rec.OutData.Value), kor::kShowNoDialog);
   rec.ModulePluginHandle = 0;
   generic->Exports().ShowOptionsDialog(&rec);
-  EXPECT_EQ(rec.OutData.Value, kor::kShowNoInstance);
-  EXPECT_EQ(rec.OutData.Size, 4u);
+  EXPECT_EQ(V(rec.OutData.Value), kor::kShowNoInstance);
+  EXPECT_EQ(V(rec.OutData.Size), 4u);
 
   auto test = MakeHost(kTestPlugin);
   const std::int32_t before = Stat(*test, "settings");
@@ -246,8 +247,8 @@ TEST(PluginOptionsDialog, ShowWithoutAndWithHandler) {
   params.Add("OWNER-FORM", OleVariant(std::int32_t{77}));
   show.Params = Address(&params);
   test->Exports().ShowOptionsDialog(&show);
-  EXPECT_EQ(show.OutData.Value, kor::kShowChanged);
-  EXPECT_EQ(show.Params, Address(&params)) << "Params restored";
+  EXPECT_EQ(V(show.OutData.Value), kor::kShowChanged);
+  EXPECT_EQ(V(show.Params), Address(&params)) << "Params restored";
   EXPECT_EQ(IntParameter(*test, "OWNER-FORM"), 77);
   // The instance was loaded on this thread: its settings were reloaded directly.
   EXPECT_EQ(Stat(*test, "settings"), before + 1);
@@ -266,6 +267,6 @@ TEST(PluginOptionsDialog, ChangedSettingsReachEveryInstanceOfTheSamePath) {
   const std::int32_t before = Stat(*first, "settings");
   TPluginCallRec show = RecordFor(*first);
   first->Exports().ShowOptionsDialog(&show);
-  EXPECT_EQ(show.OutData.Value, kor::kShowChanged);
+  EXPECT_EQ(V(show.OutData.Value), kor::kShowChanged);
   EXPECT_EQ(Stat(*first, "settings"), before + 2);
 }

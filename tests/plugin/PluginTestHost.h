@@ -46,6 +46,13 @@ inline kor::TPluginCallRec RecordFor(host::TPluginHost& host) {
   return rec;
 }
 
+// A copy of a (packed) record field, so that checks never bind a reference
+// to a misaligned field.
+template <class T>
+T V(T value) {
+  return value;
+}
+
 inline kor::TPluginPtr Address(const void* pointer) {
   return reinterpret_cast<kor::TPluginPtr>(pointer);
 }
