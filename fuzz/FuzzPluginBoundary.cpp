@@ -199,7 +199,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     reinterpret_cast<std::uint8_t*>(&rec)[i] = in.Byte();
   if (in.Byte() & 1) rec.Size = kor::kCallRecSize;
   rec.ModulePluginHandle = PickPointer(in.Byte(), t, false);
-  rec.Params = PickPointer(in.Byte(), t, false);
+  // Params is nil, unreadable, a list object or a variable: an interface
+  // variable that holds an object of another kind cannot be told from a
+  // real one, so the host never passes one and neither does this harness.
+  const std::uint8_t params = in.Byte() % 5;
+  rec.Params = PickPointer(params == 2 ? 4 : params == 4 ? 5 : params, t, false);
   rec.InData.Value = PickPointer(in.Byte(), t, true);
   rec.OutData.Value = PickPointer(in.Byte(), t, true);
   ClampBuffer(rec.InData, t);

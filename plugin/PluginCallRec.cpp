@@ -29,8 +29,16 @@ T* ReadIntfVariable(TPluginPtr address) {
 void TakeParamsIntf(TPluginCallRec* rec, TPluginCallRecIntf& work) {
   rec->Flags |= kFlagParamsIntf;
   IkorParamsListA* intf = ReadIntfVariable<IkorParamsListA>(rec->Params);
-  if (intf) intf->AddRef();
-  work.Params = TIntfRef<IkorParamsListA>::Adopt(intf);
+  if (intf) {
+    intf->AddRef();
+    work.Params = TIntfRef<IkorParamsListA>::Adopt(intf);
+    return;
+  }
+  // A variable that cannot be read (or holds no usable reference) is
+  // replaced for the call by one that holds nil, so that no code behind
+  // the boundary reads the host's bad address; LeaveCall puts it back.
+  work.ParamsReplaced = true;
+  rec->Params = reinterpret_cast<TPluginPtr>(work.Params.Put());
 }
 
 // Params is a list object: borrow it through a wrapper for the call.
