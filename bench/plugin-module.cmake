@@ -1,0 +1,2 @@
+add_executable(plugin_module_bench PluginModuleBench.cpp)
+target_link_libraries(plugin_module_bench PRIVATE plugin benchmark::benchmark_main kor_options)

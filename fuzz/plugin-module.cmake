@@ -1,0 +1,1 @@
+kor_fuzz(FuzzPluginModuleText SOURCES FuzzPluginModuleText.cpp LIBS plugin)

@@ -1,0 +1,1 @@
+kor_fuzz(FuzzPluginBoundary SOURCES FuzzPluginBoundary.cpp LIBS plugin)

@@ -1,0 +1,160 @@
+// TPluginHost: plays the data-logging host for one plug-in instance. It
+// loads the plug-in library from a path, resolves its exports, owns a
+// message window (messages 1809 and 1812) and drives the instance through
+// call records and parameter lists the way the host does: create, LOAD with
+// the host's parameters, commands, module information, the log, UNLOAD,
+// free and the unload marker.
+//
+// Threads: one TPluginHost belongs to the thread that created it (its
+// message window's owner); only that thread calls its members and pumps its
+// messages. The host entry points (Vornak_*) may be called by the plug-in on
+// any thread; what they receive is kept under the host's data lock.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "params/Variants.h"
+#include "params/korParamLst.h"
+#include "platform/Messages.h"
+#include "platform/Modules.h"
+#include "plugin/PluginRecords.h"
+
+namespace host {
+
+// A failure of the host side: the library cannot be loaded, an export is
+// missing, a call was refused.
+class EPluginHostError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The exports of a plug-in library, in the host's calling convention.
+struct TPluginExports {
+  using TRecFn = std::int32_t(KOR_STDCALL*)(kor::TPluginCallRec*);
+  using TRecProc = void(KOR_STDCALL*)(kor::TPluginCallRec*);
+  using TInfoFn = std::uint8_t(KOR_STDCALL*)(kor::TPluginCallRec*, kor::TPluginModuleInfo*,
+                                             std::uint32_t*);
+  using TTraceFn = std::int32_t(KOR_STDCALL*)();
+  TRecFn CreatePluginInstance = nullptr;
+  TRecFn FreePluginInstance = nullptr;
+  TInfoFn GetModuleInfo = nullptr;
+  TRecFn GetLogEx = nullptr;
+  TRecProc GetOptionsDialog = nullptr;
+  TRecProc ShowOptionsDialog = nullptr;
+  TRecFn ExecutePluginCommand = nullptr;
+  TRecFn ProcessData = nullptr;
+  TTraceFn xelTraceProcess = nullptr;
+};
+
+// The names every plug-in library exports.
+extern const char* const kPluginExportNames[9];
+
+// What GetModuleInfo reported.
+struct TModuleInfo {
+  std::uint16_t ModuleType = 0;
+  std::uint16_t Capabilities = 0;
+  std::uint32_t InterfaceVersion = 0;
+  float VersionNumber = 0;
+  std::uint8_t InfoFlag = 0;
+  std::string Description;  // UTF-8
+  std::string Commands;     // UTF-8, the command-list text
+};
+
+// One delivery through Vornak_SendDataEx.
+struct TReceivedData {
+  std::int32_t DataSourceId = 0;
+  std::int32_t Kind = 0;
+  std::string Raw;                                          // kind 129 bytes, kind 9 packet text
+  std::vector<std::pair<std::string, std::string>> Values;  // kind 9 items as text
+};
+
+// How the host passes a call's parameter list in Params.
+enum class TParamsForm { Object, Interface };
+
+// The host's LOAD parameters.
+struct TLoadOptions {
+  std::string RegistryPath = "Software\\mbus-host\\Plugins\\mbusplugin";
+  std::string IniFile;  // empty: settings in the default store
+  std::string IniSectionPrefix;
+  std::string Language = "EN";
+  std::int32_t ModuleIndex = 1;
+};
+
+class TPluginHost {
+ public:
+  // Loads the library and resolves every export; raises EPluginHostError.
+  explicit TPluginHost(const std::string& libraryPath);
+  // Ends what is still open: UNLOAD, free, the unload marker, the library.
+  ~TPluginHost();
+  TPluginHost(const TPluginHost&) = delete;
+  TPluginHost& operator=(const TPluginHost&) = delete;
+
+  const TPluginExports& Exports() const { return FExports; }
+  const std::string& LibraryPath() const { return FPath; }
+  plat::WindowHandle Window() const { return FWindow; }
+  kor::TPluginCallRec& Record() { return FRec; }
+  void SetParamsForm(TParamsForm form) { FForm = form; }
+
+  // CreatePluginInstance with the given parameters (none: Params 0).
+  std::int32_t Create(const TkorParamsList* params = nullptr);
+  // "LOAD" with the host's parameters; the result of the command.
+  std::int32_t Load(const TLoadOptions& options = {});
+  // A command with its parameters (COMMAND is added); results in params.
+  std::int32_t Command(const std::string& name, TkorParamsList& params);
+  std::int32_t Command(const std::string& name);
+  // GET-MODULE-PARAMETER: the value RESULT received.
+  OleVariant GetModuleParameter(const std::string& name);
+  // The parser items as the ITEMS command gives them.
+  std::string Items();
+  TModuleInfo ModuleInfo();
+  // GetLogEx, retrying once with the size the plug-in tells.
+  std::string FetchLog();
+  // "UNLOAD", FreePluginInstance, the unload marker; idempotent.
+  void Unload();
+
+  // Handles the window's messages for up to ms milliseconds.
+  void Pump(unsigned ms);
+  // Everything fetched from the log so far (on 1809 and by FetchLog).
+  std::string LogText();
+  std::int32_t ReloadRequests();
+  std::vector<TReceivedData> Received();
+
+  // Called by the host entry points (any thread).
+  void Receive(TReceivedData data);
+
+ private:
+  static std::intptr_t WindowProc(void* context, std::uint32_t message, std::uintptr_t wParam,
+                                  std::intptr_t lParam);
+  void ResolveExports();
+  std::int32_t CallWithParams(TPluginExports::TRecFn fn, const TkorParamsList* params);
+  void AppendLog(const std::string& text);
+
+  std::string FPath;
+  plat::ModuleHandle FModule = 0;
+  TPluginExports FExports;
+  plat::WindowHandle FWindow = 0;
+  kor::TPluginCallRec FRec{};
+  TParamsForm FForm = TParamsForm::Object;
+  bool FLoaded = false;
+  bool FCreated = false;
+  std::uint32_t FLogBuffer = 256;  // grows to what the plug-in asks for
+
+  std::mutex FDataLock;  // guards the three fields below
+  std::string FLog;
+  std::int32_t FReloadRequests = 0;
+  std::vector<TReceivedData> FReceived;
+};
+
+// The plug-in library beside the running program (mbusplugin.dll on
+// Windows, mbusplugin.so on posix).
+std::string DefaultPluginPath();
+
+// A value as display text: "(empty)", "(null)", or the text conversion.
+std::string VariantText(const OleVariant& value);
+
+}  // namespace host
