@@ -102,11 +102,6 @@ TEST(PluginConcurrency, TwoThreadsFreeOneInstanceOnlyOnce) {
 }
 
 TEST(PluginConcurrency, CommandWaitsForAnotherThreadsCommand) {
-#if defined(_WIN32)
-  // Hangs about one run in six under wine64 after the other suites of this
-  // program (never natively or under TSan); kept out there until found.
-  GTEST_SKIP() << "intermittent hang under wine64";
-#endif
   auto holder = MakeHost(kTestPlugin);
   auto releaser = MakeHost(kTestPlugin, true, [] {
     host::TLoadOptions options;
