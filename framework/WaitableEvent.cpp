@@ -84,12 +84,19 @@ class TPlainWaiter final : public TEventWaiter {
 };
 
 // Ends the calling thread's message-aware wait.
+// Made and freed by the waiting thread; the watch scope that lets events
+// signal it ends first.
 class TMessageWaiter final : public TEventWaiter {
  public:
+  TMessageWaiter() = default;
+  ~TMessageWaiter() { plat::FreeThreadWaker(FWaker); }
+  TMessageWaiter(const TMessageWaiter&) = delete;
+  TMessageWaiter& operator=(const TMessageWaiter&) = delete;
   void Signal() override { plat::WakeThread(FWaker); }
+  plat::ThreadWaker Waker() const { return FWaker; }
 
  private:
-  plat::ThreadWaker FWaker = plat::CurrentThreadWaker();
+  const plat::ThreadWaker FWaker = plat::CreateThreadWaker();
 };
 
 // Watches every event for the life of one wait.
@@ -152,7 +159,8 @@ TWaitAnyResult WaitWithMessages(TWaitableEvent* const* events, std::int32_t coun
   for (;;) {
     std::int32_t index = scope.Take();
     if (index >= 0) return {TWaitAnyResult::Event, index};
-    plat::WaitOutcome outcome = plat::WaitForInputOrWake(RemainingMs(deadline), wakeMask);
+    plat::WaitOutcome outcome =
+        plat::WaitForInputOrWake(waiter.Waker(), RemainingMs(deadline), wakeMask);
     if (outcome == plat::WaitOutcome::Woken) continue;
     index = scope.Take();
     if (index >= 0) return {TWaitAnyResult::Event, index};

@@ -113,19 +113,25 @@ enum class PumpOutcome { Empty, Handled, Quit };
 // was taken and posted again, so the thread's outer loop still sees it.
 PumpOutcome PumpOneMessage();
 
-// A token for the calling thread's message-aware wait; other threads use it
-// to end that wait (WakeThread). Valid as long as the thread runs.
+// A token that ends a message-aware wait of the thread that made it; other
+// threads pass it to WakeThread. The making thread frees it once no thread
+// can wake it any more. Made per wait, not kept per thread: per-thread state
+// with a destructor would make the Windows C++ runtime register thread-exit
+// clean-up, which pins the plug-in after the host frees it and can hang the
+// host's exit (docs/framework-runtime.md).
 using ThreadWaker = std::uintptr_t;
-ThreadWaker CurrentThreadWaker();
+ThreadWaker CreateThreadWaker();
+void FreeThreadWaker(ThreadWaker waker);
 void WakeThread(ThreadWaker waker);
 
 enum class WaitOutcome { Input, Woken, TimedOut };
 
 // Waits until input of the kinds in wakeMask is queued for the calling thread
-// (Input), WakeThread is called for its waker (Woken, also when that happened
-// before the wait began) or timeoutMs passes (kInfinite: no limit). Messages
-// already queued count as input.
-WaitOutcome WaitForInputOrWake(unsigned timeoutMs, std::uint32_t wakeMask);
+// (Input), WakeThread is called for waker (Woken, also when that happened
+// before the wait began; a waker of 0 waits for input only) or timeoutMs
+// passes (kInfinite: no limit). Messages already queued count as input.
+// waker must be one the calling thread made.
+WaitOutcome WaitForInputOrWake(ThreadWaker waker, unsigned timeoutMs, std::uint32_t wakeMask);
 
 // The thread that runs code on behalf of others ("the main thread"): the
 // thread that called MakeCallingThreadMain last, in the calling module (the

@@ -8,23 +8,35 @@
 namespace crash {
 namespace {
 
-thread_local std::vector<std::string> tScopes;
+// The calling thread's scopes, created by its outermost scope and freed when
+// that ends. A plain pointer on purpose: a thread_local with a destructor
+// makes the Windows C++ runtime register thread-exit clean-up, which pins
+// the library after the host frees it and can hang the host's exit in the
+// runtime's key lock (docs/design-notes.md).
+thread_local std::vector<std::string>* tScopes = nullptr;
 std::atomic<std::int32_t> gReports{0};
 std::atomic<bool> gWatchdogStopped{false};
 
 }  // namespace
 
 TTraceScope::TTraceScope(std::string_view name) {
-  tScopes.emplace_back(name);
+  if (!tScopes) tScopes = new std::vector<std::string>;
+  tScopes->emplace_back(name);
 }
 
 TTraceScope::~TTraceScope() {
-  if (!tScopes.empty()) tScopes.pop_back();
+  if (!tScopes) return;
+  if (!tScopes->empty()) tScopes->pop_back();
+  if (tScopes->empty()) {
+    delete tScopes;
+    tScopes = nullptr;
+  }
 }
 
 std::string CurrentStackText() {
   std::string text;
-  for (const std::string& scope : tScopes) {
+  if (!tScopes) return text;
+  for (const std::string& scope : *tScopes) {
     if (!text.empty()) text += " > ";
     text += scope;
   }
@@ -52,7 +64,7 @@ std::string ReportText(std::string_view command, const std::string& message) {
 std::int32_t TraceProcess() noexcept {
   try {
     PluginEnv().DebugOutput("trace: " + CurrentStackText());
-    return static_cast<std::int32_t>(tScopes.size());
+    return tScopes ? static_cast<std::int32_t>(tScopes->size()) : 0;
   } catch (...) {
     return 0;
   }

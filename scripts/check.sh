@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The project's test command: installs what is missing, configures and builds
 # every preset, and runs the tests: all of linux, linux-asan and win64 (under
-# wine64), the concurrency tests under linux-tsan, the fuzz targets briefly,
+# wine64), the concurrency tests under linux-tsan, the soaks of the
+# concurrency suites natively and under wine64, the fuzz targets briefly,
 # and the win32 build (compiled and checked, never run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,7 +17,7 @@ for preset in "${presets[@]}"; do
 done
 
 status=0
-for preset in linux linux-asan linux-tsan win64 fuzz; do
+for preset in linux linux-asan linux-tsan win64 linux-soak win64-soak fuzz; do
   echo "== test: $preset"
   ctest --preset "$preset" || status=1
 done

@@ -394,7 +394,7 @@ bool WaitAndProcessMessages(unsigned timeoutMs) {
       return false;
     }
   }
-  WaitForInputOrWake(timeoutMs, kWakeAllInput);
+  WaitForInputOrWake(0, timeoutMs, kWakeAllInput);
   return ProcessPendingMessages();
 }
 
@@ -420,9 +420,12 @@ PumpOutcome PumpOneMessage() {
   return PumpOutcome::Handled;
 }
 
-ThreadWaker CurrentThreadWaker() {
+// The waker is the thread's own queue, which lives as long as the thread.
+ThreadWaker CreateThreadWaker() {
   return reinterpret_cast<ThreadWaker>(&CurrentQueue());
 }
+
+void FreeThreadWaker(ThreadWaker) {}
 
 void WakeThread(ThreadWaker waker) {
   auto* queue = reinterpret_cast<Queue*>(waker);  // NOLINT(performance-no-int-to-ptr)
@@ -432,12 +435,12 @@ void WakeThread(ThreadWaker waker) {
   queue->changed.notify_all();
 }
 
-WaitOutcome WaitForInputOrWake(unsigned timeoutMs, std::uint32_t wakeMask) {
+WaitOutcome WaitForInputOrWake(ThreadWaker waker, unsigned timeoutMs, std::uint32_t wakeMask) {
   Queue& queue = CurrentQueue();
   Clock::time_point deadline = DeadlineAfter(timeoutMs);
   std::unique_lock<std::mutex> lock(queue.mutex);
   for (;;) {
-    if (queue.woken) {
+    if (waker != 0 && queue.woken) {
       queue.woken = false;
       return WaitOutcome::Woken;
     }

@@ -67,19 +67,6 @@ HWND AsHwnd(plat::WindowHandle window) {
   return reinterpret_cast<HWND>(window);
 }
 
-// The thread's waker: an auto-reset event closed when the thread ends.
-struct Waker {
-  HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  ~Waker() {
-    if (event) CloseHandle(event);
-  }
-};
-
-Waker& ThreadWakerEvent() {
-  thread_local Waker waker;
-  return waker;
-}
-
 void Dispatch(MSG& msg) {
   TranslateMessage(&msg);
   DispatchMessageW(&msg);
@@ -180,16 +167,21 @@ PumpOutcome PumpOneMessage() {
   return PumpOutcome::Handled;
 }
 
-ThreadWaker CurrentThreadWaker() {
-  return reinterpret_cast<ThreadWaker>(ThreadWakerEvent().event);
+// A waker is an auto-reset event.
+ThreadWaker CreateThreadWaker() {
+  return reinterpret_cast<ThreadWaker>(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+}
+
+void FreeThreadWaker(ThreadWaker waker) {
+  if (waker != 0) CloseHandle(reinterpret_cast<HANDLE>(waker));
 }
 
 void WakeThread(ThreadWaker waker) {
   if (waker != 0) SetEvent(reinterpret_cast<HANDLE>(waker));
 }
 
-WaitOutcome WaitForInputOrWake(unsigned timeoutMs, std::uint32_t wakeMask) {
-  HANDLE event = ThreadWakerEvent().event;
+WaitOutcome WaitForInputOrWake(ThreadWaker waker, unsigned timeoutMs, std::uint32_t wakeMask) {
+  HANDLE event = reinterpret_cast<HANDLE>(waker);
   DWORD count = event ? 1 : 0;
   DWORD r = MsgWaitForMultipleObjectsEx(count, &event, timeoutMs, wakeMask, MWMO_INPUTAVAILABLE);
   if (count == 1 && r == WAIT_OBJECT_0) return WaitOutcome::Woken;

@@ -137,15 +137,26 @@ TEST(MessagesPump, PumpOneMessageLeavesTheQuitForTheOuterLoop) {
 TEST(MessagesPump, QueuedMessageCountsAsInput) {
   OwnWindow w;
   plat::PostWindowMessage(w.handle, kPing, 1, 0);
-  EXPECT_EQ(plat::WaitForInputOrWake(1000, plat::kWakeAllInput), plat::WaitOutcome::Input);
+  EXPECT_EQ(plat::WaitForInputOrWake(0, 1000, plat::kWakeAllInput), plat::WaitOutcome::Input);
   plat::ProcessPendingMessages();
-  EXPECT_EQ(plat::WaitForInputOrWake(1, plat::kWakeAllInput), plat::WaitOutcome::TimedOut);
+  EXPECT_EQ(plat::WaitForInputOrWake(0, 1, plat::kWakeAllInput), plat::WaitOutcome::TimedOut);
 }
 
 TEST(MessagesPump, WakeBeforeTheWaitIsKept) {
-  plat::WakeThread(plat::CurrentThreadWaker());
-  EXPECT_EQ(plat::WaitForInputOrWake(1000, plat::kWakeAllInput), plat::WaitOutcome::Woken);
-  EXPECT_EQ(plat::WaitForInputOrWake(1, plat::kWakeAllInput), plat::WaitOutcome::TimedOut);
+  plat::ThreadWaker waker = plat::CreateThreadWaker();
+  ASSERT_NE(waker, 0u);
+  plat::WakeThread(waker);
+  EXPECT_EQ(plat::WaitForInputOrWake(waker, 1000, plat::kWakeAllInput), plat::WaitOutcome::Woken);
+  EXPECT_EQ(plat::WaitForInputOrWake(waker, 1, plat::kWakeAllInput), plat::WaitOutcome::TimedOut);
+  plat::FreeThreadWaker(waker);
+}
+
+TEST(MessagesPump, WaitWithoutWakerIgnoresWakes) {
+  plat::ThreadWaker waker = plat::CreateThreadWaker();
+  plat::WakeThread(waker);
+  EXPECT_EQ(plat::WaitForInputOrWake(0, 1, plat::kWakeAllInput), plat::WaitOutcome::TimedOut);
+  EXPECT_EQ(plat::WaitForInputOrWake(waker, 1000, plat::kWakeAllInput), plat::WaitOutcome::Woken);
+  plat::FreeThreadWaker(waker);
 }
 
 TEST(MessagesTimer, FiresOnOwnerWithoutPilingUp) {
@@ -167,7 +178,7 @@ TEST(MessagesTimer, FiresOnOwnerWithoutPilingUp) {
 TEST(MessagesTimer, TimerMessageWakesTheWait) {
   OwnWindow w;
   ASSERT_TRUE(plat::SetWindowTimer(w.handle, 1, 20));
-  EXPECT_EQ(plat::WaitForInputOrWake(5000, plat::kWakeAllInput), plat::WaitOutcome::Input);
+  EXPECT_EQ(plat::WaitForInputOrWake(0, 5000, plat::kWakeAllInput), plat::WaitOutcome::Input);
   plat::ProcessPendingMessages();
   EXPECT_EQ(w.recorder.CountOf(plat::kTimerMessage), 1u);
 }
@@ -264,14 +275,20 @@ TEST(MessagesConcurrency, TimersOfAThreadFireOnlyThere) {
 
 TEST(MessagesConcurrency, WakerEndsAnotherThreadsWait) {
   std::atomic<plat::ThreadWaker> waker{0};
+  std::atomic<bool> woke{false};
   plat::WaitOutcome outcome = plat::WaitOutcome::TimedOut;
   kortest::TTestThreads threads;
   threads.Start([&] {
-    waker = plat::CurrentThreadWaker();
-    outcome = plat::WaitForInputOrWake(plat::kInfinite, plat::kWakeAllInput);
+    plat::ThreadWaker own = plat::CreateThreadWaker();
+    waker = own;
+    outcome = plat::WaitForInputOrWake(own, plat::kInfinite, plat::kWakeAllInput);
+    // Freed only after the other thread's wake: it waits for the outcome.
+    kortest::WaitUntil([&] { return woke.load(); });
+    plat::FreeThreadWaker(own);
   });
   kortest::WaitUntil([&] { return waker.load() != 0; });
   plat::WakeThread(waker.load());
+  woke = true;
   threads.JoinAll();
   EXPECT_EQ(outcome, plat::WaitOutcome::Woken);
 }
@@ -284,7 +301,7 @@ TEST(MessagesConcurrency, PostWakesAThreadWaitingForInput) {
     plat::WindowHandle own = plat::CreateMessageWindow(&RecordProc, &recorder);
     handle = own;
     while (recorder.Count() == 0) {
-      plat::WaitForInputOrWake(plat::kInfinite, plat::kWakeAllInput);
+      plat::WaitForInputOrWake(0, plat::kInfinite, plat::kWakeAllInput);
       plat::ProcessPendingMessages();
     }
     plat::DestroyMessageWindow(own);

@@ -22,9 +22,21 @@ static_assert(sizeof(void*) != 4 || offsetof(mbus_handle, baudrate_hook) == 92);
 namespace mbus::io {
 namespace {
 
-// The error text of code that runs without a handle.
-thread_local std::string thread_error;
-thread_local std::string thread_error_copy;
+// The error text of code that runs without a handle. Plain arrays on
+// purpose: a thread_local with a destructor makes the Windows C++ runtime
+// register thread-exit clean-up, which pins this library and can hang the
+// host's exit (docs/libmbus-io.md).
+constexpr std::size_t kThreadErrorSize = 256;
+thread_local char thread_error[kThreadErrorSize];
+thread_local char thread_error_copy[kThreadErrorSize];
+
+// Longer texts are cut; the terminator always fits.
+void SetThreadError(const char* text) {
+  std::size_t length = text ? std::strlen(text) : 0;
+  if (length >= kThreadErrorSize) length = kThreadErrorSize - 1;
+  if (length) std::memcpy(thread_error, text, length);
+  thread_error[length] = '\0';
+}
 
 constexpr int kDefaultSilenceMs = 1500;
 
@@ -214,19 +226,23 @@ char* mbus_error_str(mbus_handle* handle) {
   return Guarded(nullptr, static_cast<char*>(nullptr), [&]() -> char* {
     if (handle && handle->state && !handle->state->error.empty())
       return ErrorText(handle->state->error_copy, handle->state->error);
-    return ErrorText(thread_error_copy, thread_error);
+    if (thread_error[0] == '\0') return static_cast<char*>(nullptr);
+    std::memcpy(thread_error_copy, thread_error, kThreadErrorSize);
+    return thread_error_copy;
   });
 }
 
 void mbus_error_str_set(char* message) {
-  GuardedVoid(nullptr, [&] { thread_error = message ? message : ""; });
+  SetThreadError(message);
 }
 
 // The error reporter of every export: must not report its own failure.
 void mbus_error_str_set_ex(mbus_handle* handle, const char* text) {
   try {
-    std::string& target = handle && handle->state ? handle->state->error : thread_error;
-    target = text ? text : "";
+    if (handle && handle->state)
+      handle->state->error = text ? text : "";
+    else
+      SetThreadError(text);
   } catch (...) {
     // Out of memory: the previous text stays.
   }
@@ -234,7 +250,7 @@ void mbus_error_str_set_ex(mbus_handle* handle, const char* text) {
 
 void mbus_error_reset(mbus_handle* handle) {
   GuardedVoid(nullptr, [&] {
-    thread_error.clear();
+    thread_error[0] = '\0';
     if (handle && handle->state) handle->state->error.clear();
   });
 }
