@@ -51,7 +51,12 @@ TkorPluginEnv DefaultPluginEnv() {
     return plat::SendWindowMessageTimeout(window, message, wParam, lParam, timeoutMs, &result);
   };
   env.LibraryFileName = []() { return plat::OwnModuleFileName(); };
-  env.LibraryVersion = []() { return plat::FileVersion(plat::OwnModuleFileName()); };
+  // Read once: the loaded library's file does not change, and reading it
+  // (posix: the whole file) for every instance made creation slow.
+  env.LibraryVersion = []() {
+    static const std::string version = plat::FileVersion(plat::OwnModuleFileName());
+    return version;
+  };
   env.ProgramFileName = []() { return plat::ModuleFileName(plat::ExecutableModule()); };
   env.CommonAppDataFolder = []() { return plat::CommonAppDataFolder(); };
   env.CommandLineArguments = []() { return plat::CommandLineArguments(); };

@@ -113,15 +113,30 @@ TEST(PluginConcurrency, CommandWaitsForAnotherThreadsCommand) {
   OleVariant holdEnd, mark;
   std::atomic<bool> markStarted{false};
   std::thread hold([&] { CommandOn(*holder, handle, "HOLD", &holdEnd); });
-  // The holder's command runs first; then a second command on the same
-  // instance has to wait for it.
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // The holder's command runs first (asked through the other instance,
+  // which it does not hold); then a second command on the same instance has
+  // to wait for it.
+  auto holding = [&] {
+    OleVariant answer;
+    CommandOn(*releaser, other, "HOLDING", &answer);
+    return !answer.IsEmpty() && answer.AsInteger() == 1;
+  };
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!holding() && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (!holding()) {
+    CommandOn(*releaser, other, "RELEASE");
+    hold.join();
+    FAIL() << "HOLD never started";
+  }
   std::thread marker([&] {
     markStarted = true;
     CommandOn(*holder, handle, "MARK", &mark);
   });
   while (!markStarted) std::this_thread::yield();
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // Time for MARK to reach the instance's command lock; arriving later would
+  // still order it after HOLD.
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
   // Commands on another instance are not held up.
   EXPECT_EQ(CommandOn(*releaser, other, "RELEASE"), kor::kResultOk);
   hold.join();

@@ -10,6 +10,7 @@
 //              gate; RESULT := the sequence number at its end
 //   "MARK"     RESULT := the next sequence number
 //   "RELEASE"  opens the gate
+//   "HOLDING"  RESULT := 1 while a "HOLD" waits (any instance), else 0
 //   "THROW"    raises an error
 //   "STATS"    RESULT := "process=N;settings=M"
 // OnProcessData: counts the call and answers the item count of InData's
@@ -35,6 +36,7 @@ std::atomic<std::int32_t> gSequence{0};
 std::atomic<std::int32_t> gProcessCalls{0};
 std::atomic<std::int32_t> gSettingsLoads{0};
 std::atomic<bool> gGateOpen{false};
+std::atomic<std::int32_t> gHolding{0};
 
 void Answer(kor::TPluginCallRec* rec, const OleVariant& value) {
   plugparams::WriteResult(CallParams(rec).Get(), value);
@@ -54,8 +56,10 @@ std::int32_t Nest(TkorPlugin& self, kor::TPluginCallRec* rec) {
 
 std::int32_t Hold(kor::TPluginCallRec* rec) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  ++gHolding;
   while (!gGateOpen.load() && std::chrono::steady_clock::now() < until)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  --gHolding;
   Answer(rec, OleVariant(++gSequence));
   return gGateOpen.load() ? 0 : -1;
 }
@@ -70,6 +74,10 @@ std::int32_t RunTestCommand(TkorPlugin& self, const std::string& command,
   if (command == "HOLD") return Hold(rec);
   if (command == "MARK") {
     Answer(rec, OleVariant(++gSequence));
+    return 0;
+  }
+  if (command == "HOLDING") {
+    Answer(rec, OleVariant(gHolding.load() > 0 ? 1 : 0));
     return 0;
   }
   if (command == "RELEASE") {
