@@ -12,7 +12,7 @@ namespace {
 // that ends. A plain pointer on purpose: a thread_local with a destructor
 // makes the Windows C++ runtime register thread-exit clean-up, which pins
 // the library after the host frees it and can hang the host's exit in the
-// runtime's key lock (docs/design-notes.md).
+// runtime's key lock (docs/framework-runtime.md).
 thread_local std::vector<std::string>* tScopes = nullptr;
 std::atomic<std::int32_t> gReports{0};
 std::atomic<bool> gWatchdogStopped{false};
