@@ -12,6 +12,8 @@
 //   "RELEASE"  opens the gate
 //   "THROW"    raises an error
 //   "STATS"    RESULT := "process=N;settings=M"
+//   "PROPERTIES" RESULT := the persisted-property list read from the
+//              library's form resource TAPLUGIN at creation, as text
 // OnProcessData: counts the call and answers the item count of InData's
 // list (1 when InData holds no list). OnShowOptionsDialog: changed := true.
 // OnLoadSettingsNow: counts. OnGetOptionsDialog: the extra text
@@ -28,6 +30,7 @@
 #include "plugin/PluginRegistry.h"
 #include "plugin/korPluginModule.h"
 #include "plugin/korPluginParams.h"
+#include "plugin/korPluginProperties.h"
 
 namespace {
 
@@ -77,6 +80,10 @@ std::int32_t RunTestCommand(TkorPlugin& self, const std::string& command,
     return 0;
   }
   if (command == "THROW") throw Exception("Test failure");
+  if (command == "PROPERTIES") {
+    Answer(rec, OleVariant(self.Properties.Text()));
+    return 0;
+  }
   if (command == "STATS") {
     Answer(rec, OleVariant("process=" + std::to_string(gProcessCalls.load()) +
                            ";settings=" + std::to_string(gSettingsLoads.load())));
@@ -99,6 +106,7 @@ class TTestPlugin : public TkorPlugin {
     ModuleType = 0x03;
     Capabilities = 0x05;
     VersionNumber = 5.0F;
+    LoadFormStrings("TAPLUGIN", kPropertiesComponent, Properties);
     CustomCommands->Add("Read", "Reads now", "READ", true, false);
     OnCommand = [](TkorPlugin& self, const std::string& command, std::int32_t& result,
                    kor::TPluginCallRec* rec) { result = RunTestCommand(self, command, rec); };
