@@ -29,7 +29,7 @@ class TReader {
   explicit TReader(std::string_view bytes) : FBytes(bytes) {}
 
   TFormObject ReadRoot() {
-    if (!HasFormSignature(FBytes)) throw EFormStreamError("Not a form stream: no TPF0 signature");
+    if (!HasFormSignature(FBytes)) throw EFormStreamError("Form stream: no TPF0 signature");
     FPos = kSignature.size();
     return ReadObject(0);
   }
