@@ -39,7 +39,8 @@ class TReader {
     throw EFormStreamError("Form stream: " + what + " at offset " + std::to_string(FPos));
   }
   void Need(std::size_t count) const {
-    if (count > FBytes.size() - FPos) Fail("truncated (" + std::to_string(count) + " bytes needed)");
+    if (count > FBytes.size() - FPos)
+      Fail("truncated (" + std::to_string(count) + " bytes needed)");
   }
   std::uint8_t Byte() {
     Need(1);
@@ -77,7 +78,8 @@ class TReader {
       object.Flags = Byte() & 0x0F;
       if (object.Flags & kFlagChildPos) {
         TFormValue pos = ReadValue(depth + 1);
-        if (!pos.IsInteger() || pos.Type == TValueType::vaInt64) Fail("child position is no integer");
+        if (!pos.IsInteger() || pos.Type == TValueType::vaInt64)
+          Fail("child position is no integer");
         object.ChildPos = static_cast<std::int32_t>(pos.Int);
       }
     }
@@ -226,8 +228,8 @@ class TWriter {
   }
   void ShortString(std::string_view text, const char* what) {
     if (text.size() > 255)
-      throw EFormStreamError(std::string("Form ") + what + " longer than 255 bytes: " +
-                             std::string(text.substr(0, 40)) + "...");
+      throw EFormStreamError(std::string("Form ") + what +
+                             " longer than 255 bytes: " + std::string(text.substr(0, 40)) + "...");
     Out.push_back(static_cast<char>(text.size()));
     Out.append(text);
   }
@@ -448,7 +450,8 @@ std::array<std::uint8_t, 10> DoubleToExtended(double value) {
   }
   exp16 |= sign;
   std::array<std::uint8_t, 10> out{};
-  for (int i = 0; i < 8; ++i) out[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(mantissa >> (8 * i));
+  for (int i = 0; i < 8; ++i)
+    out[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(mantissa >> (8 * i));
   out[8] = static_cast<std::uint8_t>(exp16 & 0xFF);
   out[9] = static_cast<std::uint8_t>(exp16 >> 8);
   return out;

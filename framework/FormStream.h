@@ -25,18 +25,18 @@ namespace form {
 
 enum class TValueType : std::uint8_t {
   vaNull = 0,
-  vaList = 1,         // values up to a vaNull byte
+  vaList = 1,  // values up to a vaNull byte
   vaInt8 = 2,
   vaInt16 = 3,
   vaInt32 = 4,
-  vaExtended = 5,     // 10-byte x87 extended float
-  vaString = 6,       // one length byte, 8-bit text
-  vaIdent = 7,        // one length byte: enumeration value, colour, handler name
+  vaExtended = 5,  // 10-byte x87 extended float
+  vaString = 6,    // one length byte, 8-bit text
+  vaIdent = 7,     // one length byte: enumeration value, colour, handler name
   vaFalse = 8,
   vaTrue = 9,
-  vaBinary = 10,      // 32-bit length, bytes
-  vaSet = 11,         // length-prefixed names up to an empty name
-  vaLString = 12,     // 32-bit length, 8-bit text
+  vaBinary = 10,   // 32-bit length, bytes
+  vaSet = 11,      // length-prefixed names up to an empty name
+  vaLString = 12,  // 32-bit length, 8-bit text
   vaNil = 13,
   vaCollection = 14,  // items (each an optional integer index and a property
                       // list ended by an empty name) up to a vaNull byte

@@ -33,9 +33,9 @@ class ITextTranslator {
 };
 
 // Component tags the translator honours.
-inline constexpr std::int32_t kTagNotTranslated = 9999;        // neither it nor its children
-inline constexpr std::int32_t kTagChildrenTranslated = 9998;   // only its children
-inline constexpr std::int32_t kTextResourcesTag = 9997;        // through TranslateTexts
+inline constexpr std::int32_t kTagNotTranslated = 9999;       // neither it nor its children
+inline constexpr std::int32_t kTagChildrenTranslated = 9998;  // only its children
+inline constexpr std::int32_t kTextResourcesTag = 9997;       // through TranslateTexts
 
 class TCustomTextResources : public TComponent {
  public:

@@ -11,8 +11,12 @@ namespace {
 constexpr char kHexDigits[] = "0123456789abcdef";
 constexpr std::size_t kVersion0Limit = 255;
 
-std::string AnsiToUtf8(std::string_view ansi) { return plat::WideToUtf8(plat::AnsiToWide(ansi)); }
-std::string Utf8ToAnsi(std::string_view utf8) { return plat::WideToAnsi(plat::Utf8ToWide(utf8)); }
+std::string AnsiToUtf8(std::string_view ansi) {
+  return plat::WideToUtf8(plat::AnsiToWide(ansi));
+}
+std::string Utf8ToAnsi(std::string_view utf8) {
+  return plat::WideToAnsi(plat::Utf8ToWide(utf8));
+}
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -73,7 +77,8 @@ bool BoolProperty(const form::TFormObject& record, const form::TFormProperty& pr
   ReadError(record, property.Name, "True or False expected");
 }
 
-TDuplicates DuplicatesProperty(const form::TFormObject& record, const form::TFormProperty& property) {
+TDuplicates DuplicatesProperty(const form::TFormObject& record,
+                               const form::TFormProperty& property) {
   if (property.Value.Type == form::TValueType::vaIdent) {
     if (property.Value.Bytes == "dupIgnore") return TDuplicates::dupIgnore;
     if (property.Value.Bytes == "dupAccept") return TDuplicates::dupAccept;
@@ -120,7 +125,8 @@ TStoredHolder ReadStored(const form::TFormObject& record) {
       stored.Data.clear();
       for (const form::TFormValue& item : property.Value.List) {
         std::string text;
-        if (!StringValue(item, text)) ReadError(record, property.Name, "a list of strings expected");
+        if (!StringValue(item, text))
+          ReadError(record, property.Name, "a list of strings expected");
         stored.Data.push_back(std::move(text));
       }
     } else if (property.Name == "Sorted") {
@@ -248,7 +254,8 @@ void TkorStrHolder::ReadFromForm(const form::TFormObject& record) {
 bool TkorStrHolder::DiffersFrom(const TkorStrHolder& ancestor) const {
   if (KeyString != ancestor.KeyString || FStrings.Count() != ancestor.FStrings.Count()) return true;
   for (std::int32_t i = 0; i < FStrings.Count(); ++i)
-    if (plat::AnsiLowerCase(FStrings.Strings(i)) != plat::AnsiLowerCase(ancestor.FStrings.Strings(i)))
+    if (plat::AnsiLowerCase(FStrings.Strings(i)) !=
+        plat::AnsiLowerCase(ancestor.FStrings.Strings(i)))
       return true;
   return false;
 }
@@ -259,7 +266,8 @@ void TkorStrHolder::WriteToForm(form::TFormObject& record, const TkorStrHolder* 
   if (!ancestor || writeData)
     record.Properties.push_back({"InternalVer", form::TFormValue::MakeInt(kWrittenVersion)});
   if (FStrings.Duplicates() != TDuplicates::dupIgnore)
-    record.Properties.push_back({"Duplicates", form::TFormValue::MakeIdent(DuplicatesName(FStrings.Duplicates()))});
+    record.Properties.push_back(
+        {"Duplicates", form::TFormValue::MakeIdent(DuplicatesName(FStrings.Duplicates()))});
   if (FStrings.Sorted()) record.Properties.push_back({"Sorted", form::TFormValue::MakeBool(true)});
   if (!writeData) return;
   form::TFormValue data;

@@ -56,7 +56,8 @@ TFormObject EveryValueType() {
   add("I32", IntOf(TValueType::vaInt32, std::numeric_limits<std::int32_t>::min()));
   add("I64", IntOf(TValueType::vaInt64, std::numeric_limits<std::int64_t>::max()));
   add("Ext", TFormValue::MakeExtended(-1234.5678));
-  add("ExtRaw", BytesOf(TValueType::vaExtended, std::string("\x01\x02\x03\x04\x05\x06\x07\xC8\x00\x40", 10)));
+  add("ExtRaw",
+      BytesOf(TValueType::vaExtended, std::string("\x01\x02\x03\x04\x05\x06\x07\xC8\x00\x40", 10)));
   add("Single", FloatOf(TValueType::vaSingle, 0.25));
   add("Currency", IntOf(TValueType::vaCurrency, -123456789));
   add("Date", FloatOf(TValueType::vaDate, 46000.5));
@@ -66,7 +67,9 @@ TFormObject EveryValueType() {
   add("LStr", TFormValue::MakeString(std::string(300, 'x')));
   add("Ident", TFormValue::MakeIdent("clBtnFace"));
   add("Wide", TFormValue::MakeWide(u"Z\u00E4hler \U0001F600"));
-  add("Utf8", BytesOf(TValueType::vaUTF8String, "Gr\xC3\xBC\xC3\x9F" "e"));
+  add("Utf8", BytesOf(TValueType::vaUTF8String,
+                      "Gr\xC3\xBC\xC3\x9F"
+                      "e"));
   add("Bin", BytesOf(TValueType::vaBinary, std::string("\x00\xFF\x10", 3)));
   TFormValue set = Typed(TValueType::vaSet);
   set.Names = {"akLeft", "akTop"};
@@ -79,7 +82,8 @@ TFormObject EveryValueType() {
   add("Lines", list);
   TFormValue collection = Typed(TValueType::vaCollection);
   TFormItem plain;
-  plain.Properties = {{"Caption", TFormValue::MakeString("Address")}, {"Width", TFormValue::MakeInt(120)}};
+  plain.Properties = {{"Caption", TFormValue::MakeString("Address")},
+                      {"Width", TFormValue::MakeInt(120)}};
   TFormItem indexed;
   indexed.HasIndex = true;
   indexed.IndexValue = IntOf(TValueType::vaInt16, 300);
@@ -104,7 +108,9 @@ TFormObject EveryValueType() {
   return root;
 }
 
-std::string Stream(std::string_view body) { return "TPF0" + std::string(body); }
+std::string Stream(std::string_view body) {
+  return "TPF0" + std::string(body);
+}
 
 }  // namespace
 
@@ -113,14 +119,19 @@ TEST(FormStreamRead, HandAssembledRecordReadsAsTheFormatSays) {
   // Tag = -2 (Int32), Font.Style = [fsBold]; one child TEdit "e" with no
   // properties; then the end of children.
   static const char kRecord[] =
-      "\x06TForm1\x05" "Form1"
+      "\x06TForm1\x05"
+      "Form1"
       "\x04Left\x03\x2C\x01"
-      "\x07" "Caption\x06\x02Hi"
+      "\x07"
+      "Caption\x06\x02Hi"
       "\x07Visible\x09"
       "\x03Tag\x04\xFE\xFF\xFF\xFF"
-      "\x0A" "Font.Style\x0B\x06" "fsBold\x00"
+      "\x0A"
+      "Font.Style\x0B\x06"
+      "fsBold\x00"
       "\x00"
-      "\x05TEdit\x01" "e\x00\x00"
+      "\x05TEdit\x01"
+      "e\x00\x00"
       "\x00";
   const std::string bytes = Stream(std::string_view(kRecord, sizeof kRecord - 1));
   const TFormObject root = ReadFormStream(bytes);
@@ -194,14 +205,28 @@ TEST(FormStreamBadInput, LengthsBeyondTheEndAreRejected) {
     return Stream(std::string("\x01T\x00\x01P", 5) + value + std::string("\x00\x00", 2));
   };
   // 32-bit lengths near 4 GB and 2 GB must not allocate or read past the end.
-  EXPECT_THROW(ReadFormStream(property(std::string("\x0C\xFF\xFF\xFF\xFF" "abc", 8))), EFormStreamError);
+  EXPECT_THROW(ReadFormStream(property(std::string("\x0C\xFF\xFF\xFF\xFF"
+                                                   "abc",
+                                                   8))),
+               EFormStreamError);
   EXPECT_THROW(ReadFormStream(property(std::string("\x0A\x00\x00\x00\x80", 5))), EFormStreamError);
-  EXPECT_THROW(ReadFormStream(property(std::string("\x12\xFF\xFF\xFF\x7F" "ab", 7))), EFormStreamError);
-  EXPECT_THROW(ReadFormStream(property(std::string("\x14\x05\x00\x00\x00" "ab", 7))), EFormStreamError);
+  EXPECT_THROW(ReadFormStream(property(std::string("\x12\xFF\xFF\xFF\x7F"
+                                                   "ab",
+                                                   7))),
+               EFormStreamError);
+  EXPECT_THROW(ReadFormStream(property(std::string("\x14\x05\x00\x00\x00"
+                                                   "ab",
+                                                   7))),
+               EFormStreamError);
   // A short string longer than what is left.
-  EXPECT_THROW(ReadFormStream(property(std::string("\x06\xFF" "abc", 5))), EFormStreamError);
+  EXPECT_THROW(ReadFormStream(property(std::string("\x06\xFF"
+                                                   "abc",
+                                                   5))),
+               EFormStreamError);
   // A component name longer than the stream.
-  EXPECT_THROW(ReadFormStream(Stream("\x01T\xF0" "ab")), EFormStreamError);
+  EXPECT_THROW(ReadFormStream(Stream("\x01T\xF0"
+                                     "ab")),
+               EFormStreamError);
 }
 
 TEST(FormStreamBadInput, UnknownTypesSignatureAndIndexesAreRejected) {
@@ -212,7 +237,8 @@ TEST(FormStreamBadInput, UnknownTypesSignatureAndIndexesAreRejected) {
     ReadFormStream(property("\x16"));
     ADD_FAILURE();
   } catch (const EFormStreamError& error) {
-    EXPECT_NE(std::string(error.what()).find("unknown value type 22 at offset 9"), std::string::npos)
+    EXPECT_NE(std::string(error.what()).find("unknown value type 22 at offset 9"),
+              std::string::npos)
         << error.what();
   }
   EXPECT_THROW(ReadFormStream("TPF1\x01T\x00\x00\x00"), EFormStreamError);

@@ -108,7 +108,9 @@ TEST(FormTextParse, EveryValueSyntaxGivesItsType) {
   EXPECT_EQ(Value(root, "Latin").Bytes, "Z\xE4");
   EXPECT_EQ(Value(root, "Long").Type, TValueType::vaLString);
   EXPECT_EQ(Value(root, "Utf").Type, TValueType::vaUTF8String);
-  EXPECT_EQ(Value(root, "Utf").Bytes, "Gr\xC3\xBC" "e");
+  EXPECT_EQ(Value(root, "Utf").Bytes,
+            "Gr\xC3\xBC"
+            "e");
   EXPECT_EQ(Value(root, "WideForced").Type, TValueType::vaWString);
   EXPECT_EQ(Value(root, "Color").Type, TValueType::vaIdent);
   EXPECT_EQ(Value(root, "Visible").Type, TValueType::vaTrue);
@@ -150,7 +152,8 @@ TEST(FormTextParse, ErrorsNameLineAndColumn) {
   EXPECT_EQ(ErrorOf("object A: TA\n"), "2:1: property, object or \"end\" expected");
   EXPECT_EQ(ErrorOf("object A: TA\nend\nend\n"), "3:1: text after the last \"end\"");
   EXPECT_EQ(ErrorOf("thing A: TA\nend"), "1:6: \"object\", \"inherited\" or \"inline\" expected");
-  EXPECT_EQ(ErrorOf("object A: TA\n X = a'\xC4\x80'\nend"), "2:7: 8-bit string with a character above #255");
+  EXPECT_EQ(ErrorOf("object A: TA\n X = a'\xC4\x80'\nend"),
+            "2:7: 8-bit string with a character above #255");
   EXPECT_EQ(ErrorOf("object A: TA\n X = (Null)\nend"), "2:11: Null cannot stand in a list");
   EXPECT_EQ(ErrorOf("object A: TA\n X = 99999999999999999999\nend"), "2:25: number too large");
   EXPECT_EQ(ErrorOf("object A: TA\n X = 1.23456c\nend"),

@@ -23,7 +23,8 @@ class TFakeTranslator : public ITextTranslator {
       if (text == bad) throw std::runtime_error("no translation");
     std::u16string out(languages.begin(), languages.end());
     out += u":";
-    for (char16_t c : text) out.push_back(c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c);
+    for (char16_t c : text)
+      out.push_back(c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c);
     return out;
   }
   std::vector<std::u16string> FailOn;

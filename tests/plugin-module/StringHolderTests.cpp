@@ -32,7 +32,9 @@ TFormObject Record(int version, TFormValue data) {
   return record;
 }
 
-std::string Lines(const TkorStrHolder& holder) { return holder.Strings().Text(); }
+std::string Lines(const TkorStrHolder& holder) {
+  return holder.Strings().Text();
+}
 
 // Written without an ancestor, then read into a fresh holder.
 std::string ThroughForm(const TkorStrHolder& holder, std::string* key = nullptr) {
@@ -216,13 +218,13 @@ TEST(StringHolderBadInput, GarbageGivesAClearErrorAndLeavesTheHolderAsItWas) {
   TFormObject badVersion = Record(-1, StringList({"", "41"}));
   badVersion.Properties.insert(badVersion.Properties.begin(),
                                {"InternalVer", TFormValue::MakeString("two")});
-  for (const TFormObject& record :
-       {Record(2, notAList), Record(2, listWithNumber), badVersion}) {
+  for (const TFormObject& record : {Record(2, notAList), Record(2, listWithNumber), badVersion}) {
     try {
       holder.ReadFromForm(record);
       ADD_FAILURE() << "garbage accepted";
     } catch (const Exception& error) {
-      EXPECT_EQ(std::string(error.what()).rfind("Error reading Properties.", 0), 0u) << error.what();
+      EXPECT_EQ(std::string(error.what()).rfind("Error reading Properties.", 0), 0u)
+          << error.what();
     }
     EXPECT_EQ(Lines(holder), "kept\r\n");
   }

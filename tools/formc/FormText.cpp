@@ -12,8 +12,12 @@ namespace {
 bool IsIdentStart(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
 }
-bool IsIdentChar(char c) { return IsIdentStart(c) || (c >= '0' && c <= '9') || c == '.'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsIdentChar(char c) {
+  return IsIdentStart(c) || (c >= '0' && c <= '9') || c == '.';
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -52,7 +56,11 @@ void AppendUtf8(std::string& out, char32_t cp) {
 // Decodes one UTF-8 sequence at text[pos]; false when it is not valid.
 bool DecodeUtf8(std::string_view text, std::size_t& pos, char32_t& cp) {
   const auto b0 = static_cast<std::uint8_t>(text[pos]);
-  int extra = b0 < 0x80 ? 0 : (b0 & 0xE0) == 0xC0 ? 1 : (b0 & 0xF0) == 0xE0 ? 2 : (b0 & 0xF8) == 0xF0 ? 3 : -1;
+  int extra = b0 < 0x80             ? 0
+              : (b0 & 0xE0) == 0xC0 ? 1
+              : (b0 & 0xF0) == 0xE0 ? 2
+              : (b0 & 0xF8) == 0xF0 ? 3
+                                    : -1;
   if (extra < 0 || pos + static_cast<std::size_t>(extra) >= text.size()) return false;
   static constexpr std::uint8_t kMask[4] = {0x7F, 0x1F, 0x0F, 0x07};
   char32_t value = b0 & kMask[extra];
@@ -162,8 +170,8 @@ class TParser {
     if (Peek() == '[') {
       ++FPos;
       object.Flags |= kFlagChildPos;
-      object.ChildPos = static_cast<std::int32_t>(IntegerIn(std::numeric_limits<std::int32_t>::min(),
-                                                            std::numeric_limits<std::int32_t>::max()));
+      object.ChildPos = static_cast<std::int32_t>(IntegerIn(
+          std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
       Expect(']');
     }
     for (;;) {
@@ -234,7 +242,8 @@ class TParser {
     const int base = hex ? 16 : 10;
     while (!AtEnd() && (hex ? HexDigit(Peek()) >= 0 : IsDigit(Peek()))) {
       const auto digit = static_cast<std::uint64_t>(HexDigit(Peek()));
-      if (magnitude > (std::numeric_limits<std::uint64_t>::max() - digit) / static_cast<std::uint64_t>(base))
+      if (magnitude >
+          (std::numeric_limits<std::uint64_t>::max() - digit) / static_cast<std::uint64_t>(base))
         Fail("number too large");
       magnitude = magnitude * static_cast<std::uint64_t>(base) + digit;
       ++FPos;
@@ -259,16 +268,16 @@ class TParser {
         isFloat = true;
     }
     if (!isFloat) {
-      TFormValue value = TFormValue::MakeInt(
-          IntegerIn(std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max()));
+      TFormValue value = TFormValue::MakeInt(IntegerIn(std::numeric_limits<std::int64_t>::min(),
+                                                       std::numeric_limits<std::int64_t>::max()));
       if (Peek() == 'L') {  // forced 64-bit
         ++FPos;
         value.Type = TValueType::vaInt64;
       }
       return value;
     }
-    while (scan < FText.size() && (IsDigit(FText[scan]) || FText[scan] == '.' || FText[scan] == 'e' ||
-                                   FText[scan] == 'E' ||
+    while (scan < FText.size() && (IsDigit(FText[scan]) || FText[scan] == '.' ||
+                                   FText[scan] == 'e' || FText[scan] == 'E' ||
                                    ((FText[scan] == '-' || FText[scan] == '+') &&
                                     (FText[scan - 1] == 'e' || FText[scan - 1] == 'E'))))
       ++scan;
@@ -394,7 +403,8 @@ class TParser {
         Fail("8-bit string with a character above #255");
       }
       for (char32_t cp : text) value.Bytes.push_back(static_cast<char>(cp));
-      value.Type = prefix == 'l' || value.Bytes.size() > 255 ? TValueType::vaLString : TValueType::vaString;
+      value.Type =
+          prefix == 'l' || value.Bytes.size() > 255 ? TValueType::vaLString : TValueType::vaString;
     } else if (prefix == 'u') {
       for (char32_t cp : text) AppendUtf8(value.Bytes, cp);
       value.Type = TValueType::vaUTF8String;
@@ -513,7 +523,9 @@ class TTextWriter {
 
   void Object(const TFormObject& object, int indent) {
     Indent(indent);
-    Out += (object.Flags & kFlagInherited) ? "inherited " : (object.Flags & kFlagInline) ? "inline " : "object ";
+    Out += (object.Flags & kFlagInherited) ? "inherited "
+           : (object.Flags & kFlagInline)  ? "inline "
+                                           : "object ";
     Out += object.Name.empty() ? ": " : object.Name + ": ";
     Out += object.ClassName;
     if (object.Flags & kFlagChildPos) Out += " [" + std::to_string(object.ChildPos) + "]";
@@ -589,18 +601,26 @@ class TTextWriter {
     bool ascii = true;
     for (char32_t cp : points) ascii = ascii && cp < 0x80;
     // The prefix is left out where the default rule picks the same type.
-    const bool needed = prefix == 'u' || prefix == 'l' || (prefix == 'a' && !ascii) ||
-                        (prefix == 'w' && ascii);
+    const bool needed =
+        prefix == 'u' || prefix == 'l' || (prefix == 'a' && !ascii) || (prefix == 'w' && ascii);
     if (needed) Out += prefix;
     Quoted(points);
   }
 
   void Value(const TFormValue& value, int indent) {
     switch (value.Type) {
-      case TValueType::vaNull: Out += "Null"; return;
-      case TValueType::vaNil: Out += "nil"; return;
-      case TValueType::vaFalse: Out += "False"; return;
-      case TValueType::vaTrue: Out += "True"; return;
+      case TValueType::vaNull:
+        Out += "Null";
+        return;
+      case TValueType::vaNil:
+        Out += "nil";
+        return;
+      case TValueType::vaFalse:
+        Out += "False";
+        return;
+      case TValueType::vaTrue:
+        Out += "True";
+        return;
       case TValueType::vaInt8:
       case TValueType::vaInt16:
       case TValueType::vaInt32:
@@ -610,29 +630,48 @@ class TTextWriter {
         Out += std::to_string(value.Int);
         if (TFormValue::MakeInt(value.Int).Type != TValueType::vaInt64) Out += "L";
         return;
-      case TValueType::vaExtended: Out += Double(value.ExtendedValue()); return;
+      case TValueType::vaExtended:
+        Out += Double(value.ExtendedValue());
+        return;
       case TValueType::vaSingle: {
         char buffer[64];
-        auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<float>(value.Float));
+        auto result =
+            std::to_chars(buffer, buffer + sizeof buffer, static_cast<float>(value.Float));
         std::string text(buffer, result.ptr);
         if (text.find_first_of(".e") == std::string::npos) text += ".0";
         Out += text + "s";
         return;
       }
-      case TValueType::vaDate: Out += Double(value.Float) + "t"; return;
-      case TValueType::vaDouble: Out += Double(value.Float) + "r"; return;
-      case TValueType::vaCurrency: Currency(value.Int); return;
-      case TValueType::vaIdent: Out += value.Bytes; return;
+      case TValueType::vaDate:
+        Out += Double(value.Float) + "t";
+        return;
+      case TValueType::vaDouble:
+        Out += Double(value.Float) + "r";
+        return;
+      case TValueType::vaCurrency:
+        Currency(value.Int);
+        return;
+      case TValueType::vaIdent:
+        Out += value.Bytes;
+        return;
       case TValueType::vaString:
       case TValueType::vaLString:
       case TValueType::vaWString:
       case TValueType::vaUTF8String:
         Text(value);
         return;
-      case TValueType::vaBinary: Binary(value.Bytes, indent); return;
-      case TValueType::vaSet: Set(value); return;
-      case TValueType::vaList: List(value, indent); return;
-      case TValueType::vaCollection: Collection(value, indent); return;
+      case TValueType::vaBinary:
+        Binary(value.Bytes, indent);
+        return;
+      case TValueType::vaSet:
+        Set(value);
+        return;
+      case TValueType::vaList:
+        List(value, indent);
+        return;
+      case TValueType::vaCollection:
+        Collection(value, indent);
+        return;
     }
   }
 

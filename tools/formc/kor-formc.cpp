@@ -57,8 +57,8 @@ std::string EmbeddingUnit(const std::string& name, const std::string& stream) {
       << "#include \"platform/Resources.h\"\n\nnamespace {\n\n"
       << "const unsigned char kStream[] = {";
   for (std::size_t i = 0; i < stream.size(); ++i) {
-    out << (i % 16 == 0 ? "\n   " : "") << ' ' << static_cast<unsigned>(static_cast<unsigned char>(stream[i]))
-        << ',';
+    out << (i % 16 == 0 ? "\n   " : "") << ' '
+        << static_cast<unsigned>(static_cast<unsigned char>(stream[i])) << ',';
   }
   out << "\n};\n\n"
       << "// Registered when the binary is loaded, before any code can ask for it.\n"
