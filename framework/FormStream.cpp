@@ -123,7 +123,7 @@ class TReader {
       case TValueType::vaNil:
         return;
       case TValueType::vaInt8:
-        value.Int = static_cast<std::int8_t>(Unsigned(1));
+        value.Int = static_cast<std::int64_t>(Unsigned(1) ^ 0x80) - 0x80;  // sign-extended
         return;
       case TValueType::vaInt16:
         value.Int = static_cast<std::int16_t>(Unsigned(2));

@@ -62,11 +62,13 @@ std::string EmbeddingUnit(const std::string& name, const std::string& stream) {
   }
   out << "\n};\n\n"
       << "// Registered when the binary is loaded, before any code can ask for it.\n"
-      << "const bool kRegistered = [] {\n"
-      << "  plat::RegisterDataResource(\"" << name << "\",\n"
-      << "                             std::string_view(reinterpret_cast<const char*>(kStream), "
-         "sizeof kStream));\n"
-      << "  return true;\n}();\n\n}  // namespace\n";
+      << "struct TRegistration {\n"
+      << "  TRegistration() noexcept {\n"
+      << "    plat::RegisterDataResource(\n"
+      << "        \"" << name << "\",\n"
+      << "        std::string_view(reinterpret_cast<const char*>(kStream), sizeof kStream));\n"
+      << "  }\n"
+      << "} const gRegistration;\n\n}  // namespace\n";
   return out.str();
 }
 
