@@ -20,7 +20,7 @@ form::TFormObject DialogSizedForm() {
     child.ClassName = "TEdit";
     child.Name = "edt" + std::to_string(i);
     for (const char* name : {"Left", "Top", "Width", "Height", "TabOrder", "Tag"})
-      child.Properties.push_back({name, form::TFormValue::MakeInt(i * 7)});
+      child.Properties.push_back({name, form::TFormValue::MakeInt(std::int64_t{i} * 7)});
     child.Properties.push_back(
         {"Text", form::TFormValue::MakeString("value " + std::to_string(i))});
     child.Properties.push_back({"Hint", form::TFormValue::MakeWide(u"Z\u00E4hler")});

@@ -113,6 +113,7 @@ TEST(TextResourcesConcurrency, WorkersReadWhileTheModuleIsTranslated) {
   std::atomic<bool> stop{false};
   std::atomic<int> torn{0};
   std::vector<std::thread> readers;
+  readers.reserve(3);
   for (int i = 0; i < 3; ++i) {
     readers.emplace_back([&] {
       while (!stop.load()) {
