@@ -572,7 +572,8 @@ class TTextWriter {
       } else {
         if (open) Out += '\'';
         open = false;
-        Out += "#" + std::to_string(static_cast<std::uint32_t>(cp));
+        Out += '#';
+        Out += std::to_string(static_cast<std::uint32_t>(cp));
       }
     }
     if (open) Out += '\'';
