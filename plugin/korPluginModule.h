@@ -31,6 +31,7 @@
 #include <thread>
 
 #include "framework/Classes.h"
+#include "framework/StringList.h"
 #include "framework/SyncObjs.h"
 #include "framework/Thread_ObjectList.h"
 #include "params/korParamLst.h"
@@ -279,6 +280,10 @@ class TkorPlugin : public TObject, public ITranslatable {
   std::atomic<std::thread::id> LoadThreadId{};
   std::string Language = "EN";
   THostEntryPoints HostEntryPoints;
+  // The persisted properties ("property path,setting name" a line): a
+  // concrete module fills it from its form (LoadFormStrings,
+  // plugin/korPluginProperties.h) in its constructor.
+  TStringList Properties;
 
  private:
   void SetUpFiles();

@@ -105,6 +105,11 @@ void TWtransl::Translate(ITranslatable& component, const std::string& language,
   }
 }
 
+std::string TWtransl::TranslateText(const std::string& text, const std::string& language) const {
+  const std::string* translated = Lookup(language, text);
+  return translated ? *translated : text;
+}
+
 void TWtransl::Forget(const ITranslatable& component) {
   FBaseTexts.erase(&component);
 }

@@ -62,6 +62,8 @@ class TWtransl {
   // into the base language (or into a language no file has) restores them.
   void Translate(ITranslatable& component, const std::string& language,
                  const std::string& baseLanguage);
+  // The translation of one base text into language, or the text itself.
+  std::string TranslateText(const std::string& text, const std::string& language) const;
   // Drops what was remembered of a component that goes away.
   void Forget(const ITranslatable& component);
 

@@ -13,6 +13,8 @@
 //   "HOLDING"  RESULT := 1 while a "HOLD" waits (any instance), else 0
 //   "THROW"    raises an error
 //   "STATS"    RESULT := "process=N;settings=M"
+//   "PROPERTIES" RESULT := the persisted-property list read from the
+//              library's form resource TAPLUGIN at creation, as text
 // OnProcessData: counts the call and answers the item count of InData's
 // list (1 when InData holds no list). OnShowOptionsDialog: changed := true.
 // OnLoadSettingsNow: counts. OnGetOptionsDialog: the extra text
@@ -29,6 +31,7 @@
 #include "plugin/PluginRegistry.h"
 #include "plugin/korPluginModule.h"
 #include "plugin/korPluginParams.h"
+#include "plugin/korPluginProperties.h"
 
 namespace {
 
@@ -85,6 +88,10 @@ std::int32_t RunTestCommand(TkorPlugin& self, const std::string& command,
     return 0;
   }
   if (command == "THROW") throw Exception("Test failure");
+  if (command == "PROPERTIES") {
+    Answer(rec, OleVariant(self.Properties.Text()));
+    return 0;
+  }
   if (command == "STATS") {
     Answer(rec, OleVariant("process=" + std::to_string(gProcessCalls.load()) +
                            ";settings=" + std::to_string(gSettingsLoads.load())));
@@ -107,6 +114,7 @@ class TTestPlugin : public TkorPlugin {
     ModuleType = 0x03;
     Capabilities = 0x05;
     VersionNumber = 5.0F;
+    LoadFormStrings("TAPLUGIN", kPropertiesComponent, Properties);
     CustomCommands->Add("Read", "Reads now", "READ", true, false);
     OnCommand = [](TkorPlugin& self, const std::string& command, std::int32_t& result,
                    kor::TPluginCallRec* rec) { result = RunTestCommand(self, command, rec); };
