@@ -31,6 +31,7 @@
 #include <thread>
 
 #include "framework/Classes.h"
+#include "framework/StringList.h"
 #include "framework/SyncObjs.h"
 #include "framework/Thread_ObjectList.h"
 #include "params/korParamLst.h"
@@ -184,6 +185,18 @@ class TkorPlugin : public TObject, public ITranslatable {
   TkorPlugin* FindMainInstance() const;
   bool LoadedOnCallingThread() const { return LoadThreadId.load() == std::this_thread::get_id(); }
 
+  // ---- settings store (korPluginSettings.cpp; under CommandLock) ----
+  // Save or load the properties of config named by properties (lines
+  // "property path,setting name", see params/TWregistry.h) with this
+  // instance's roots, path and prefix, into or from settingsFile when given,
+  // else INIFile. SettingsBusy is true meanwhile. False without a property
+  // list or when nothing was stored or read; an INI file that cannot be
+  // read or written raises EIniFileError and stays as it was.
+  bool SaveSettings(const TStringList* properties, TObject* config,
+                    const std::string* settingsFile = nullptr);
+  bool LoadSettings(const TStringList* properties, TObject* config,
+                    const std::string* settingsFile = nullptr);
+
   // ---- translation ----
   void Translate(ITranslatable& component);
   void TranslateOnce();
@@ -252,6 +265,9 @@ class TkorPlugin : public TObject, public ITranslatable {
   std::string EventsSupported;
   bool IsTemporaryLoad = false;
   bool SettingsBusy = false;
+  // The persisted-property list of the module's form, one TWreg entry per
+  // line; filled at construction, read by the settings handlers.
+  TStringList Properties;
   bool SubscribeForData = false;
 
   TPluginShowOptionsEvent OnShowOptionsDialog;
@@ -282,6 +298,8 @@ class TkorPlugin : public TObject, public ITranslatable {
 
  private:
   void SetUpFiles();
+  bool RunSettings(bool save, const TStringList* properties, TObject* config,
+                   const std::string* settingsFile);
   void SetUpTranslator();
   void ReadLoadParameters(IkorParamsListA* params, kor::TPluginCallRec* rec);
   void LookUpHostEntryPoints();
