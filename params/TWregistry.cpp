@@ -148,11 +148,13 @@ std::optional<TProperty> ListProperty(TkorParamsList& list, const std::string& n
   const TkorParamsListItem* item = list.FindItem(name);
   p.Kind = item != nullptr ? KindOfDataType(item->DataType) : TPropKind::Variant;
   p.Get = [&list, name] { return list.GetValue(name); };
-  p.Set = [&list, name](const OleVariant& v) {
-    if (list.FindItem(name) != nullptr)
+  // A typed item gets a value of its own type; any other takes the value.
+  const bool typed = p.Kind != TPropKind::Variant;
+  p.Set = [&list, name, typed](const OleVariant& v) {
+    if (typed)
       list.SetValueStrict(name, v);
     else
-      list.SetValue(name, v);
+      list.SetValue(name, v, true);
   };
   return p;
 }
@@ -233,8 +235,9 @@ std::optional<OleVariant> FromStored(TPropKind kind, const TWregStored& stored) 
     case TPropKind::Int64:
       if (stored.Kind == K::Integer) i = stored.Integer;
       else if (stored.Kind != K::Text || !ParseIniInteger(stored.Data, i)) return std::nullopt;
-      if (kind == TPropKind::Int64) return OleVariant(i);
-      if (i < INT32_MIN || i > INT32_MAX) return std::nullopt;
+      // The property converts to its own type (a number it cannot hold is
+      // refused there and the entry skipped).
+      if (kind == TPropKind::Int64 || i < INT32_MIN || i > INT32_MAX) return OleVariant(i);
       return OleVariant(static_cast<std::int32_t>(i));
     case TPropKind::Float:
       if (stored.Kind == K::Float) f = stored.Float;

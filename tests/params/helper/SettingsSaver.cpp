@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
   try {
     for (int i = 0; i < count; ++i) {
       TkorParamsList values;
-      values.SetValue("v", OleVariant(static_cast<std::int32_t>(i)));
+      values.Add("v", OleVariant(static_cast<std::int32_t>(i)));
       TWreg store;
       store.INIFile = file;
       store.INIFileSectionPrefix = "Shared";
