@@ -47,8 +47,9 @@ bool ForceDirectories(const std::string& path, std::string* error) {
   if (DirectoryExists(path)) return true;
   std::string parent = ExtractFileDir(path);
   if (!parent.empty() && parent != path && !ForceDirectories(parent, error)) return false;
-  if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return Fail(error, "mkdir " + path);
-  return DirectoryExists(path);
+  if (::mkdir(path.c_str(), 0777) != 0 && !(errno == EEXIST && DirectoryExists(path)))
+    return Fail(error, "mkdir " + path);
+  return true;
 }
 
 std::string ExtractFileDir(const std::string& path) {

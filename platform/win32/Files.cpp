@@ -44,9 +44,9 @@ bool ForceDirectories(const std::string& path, std::string* error) {
   if (DirectoryExists(p)) return true;
   std::string parent = ExtractFileDir(p);
   if (!parent.empty() && parent != p && !ForceDirectories(parent, error)) return false;
-  if (!::CreateDirectoryA(p.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+  if (!::CreateDirectoryA(p.c_str(), nullptr) && !DirectoryExists(p))
     return Fail(error, "cannot create " + p);
-  return DirectoryExists(p);
+  return true;
 }
 
 std::string ExtractFileDir(const std::string& path) {
