@@ -55,8 +55,7 @@ int HexDigit(char c) {
 // ---- the document ----
 
 TIniDocument::TIniDocument(std::string_view text) {
-  if (text.find('\0') != npos)
-    throw EIniFileError("The settings file is not a text file");
+  if (text.find('\0') != npos) throw EIniFileError("The settings file is not a text file");
   std::size_t crlf = text.find("\r\n");
   std::size_t lf = text.find('\n');
   if (lf != npos && (crlf == npos || crlf > lf)) FEol = "\n";
@@ -293,7 +292,8 @@ bool ParseIniInteger(std::string_view text, std::int64_t& value) {
   }
   const std::uint64_t limit = negative ? (std::uint64_t{1} << 63) : (std::uint64_t{1} << 63) - 1;
   if (magnitude > limit) return false;
-  value = negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
+  value =
+      negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
   return true;
 }
 
@@ -335,7 +335,8 @@ std::string IniLockName(std::string_view path) {
 void UpdateIniFile(const std::string& path, const std::function<void(TIniDocument&)>& action) {
   plat::TNamedLock lock(IniLockName(path));
   std::string error;
-  if (!lock.Lock(&error)) throw EIniFileError("Cannot lock the settings file " + path + ": " + error);
+  if (!lock.Lock(&error))
+    throw EIniFileError("Cannot lock the settings file " + path + ": " + error);
   std::string text;
   if (plat::FileExists(path) && !plat::ReadWholeFile(path, text, kMaxIniFileSize, &error))
     throw EIniFileError("Cannot read the settings file " + path + ": " + error);

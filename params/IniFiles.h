@@ -73,8 +73,8 @@ class TIniDocument {
   struct TLine {
     std::string Raw;  // with its line end
     TKind Kind = TKind::Other;
-    std::string Name;          // section or key name, trimmed
-    std::size_t KeyEnd = 0;    // Key: offset of '='
+    std::string Name;        // section or key name, trimmed
+    std::size_t KeyEnd = 0;  // Key: offset of '='
   };
 
   static TLine ParseLine(std::string raw, bool first);

@@ -113,15 +113,25 @@ std::string Underscored(std::string path) {
 
 TPropKind KindOfDataType(std::int32_t dataType) {
   switch (dataType) {
-    case 2: case 3: case 16: case 17: case 18: case 19:
+    case 2:
+    case 3:
+    case 16:
+    case 17:
+    case 18:
+    case 19:
       return TPropKind::Integer;
-    case 4: case 5: case 6: case 7:
+    case 4:
+    case 5:
+    case 6:
+    case 7:
       return TPropKind::Float;
-    case 8: case 0x100:
+    case 8:
+    case 0x100:
       return TPropKind::Text;
     case 11:
       return TPropKind::Boolean;
-    case 20: case 21:
+    case 20:
+    case 21:
       return TPropKind::Int64;
     default:
       return TPropKind::Variant;
@@ -133,10 +143,18 @@ std::optional<TProperty> ProxyProperty(TProxyCodeCustomObject& proxy, const std:
   if (info == nullptr) return std::nullopt;
   TProperty p;
   switch (info->Type) {
-    case TProxyPropertyType::Integer: p.Kind = TPropKind::Integer; break;
-    case TProxyPropertyType::Double: p.Kind = TPropKind::Float; break;
-    case TProxyPropertyType::Boolean: p.Kind = TPropKind::Boolean; break;
-    case TProxyPropertyType::String: p.Kind = TPropKind::Text; break;
+    case TProxyPropertyType::Integer:
+      p.Kind = TPropKind::Integer;
+      break;
+    case TProxyPropertyType::Double:
+      p.Kind = TPropKind::Float;
+      break;
+    case TProxyPropertyType::Boolean:
+      p.Kind = TPropKind::Boolean;
+      break;
+    case TProxyPropertyType::String:
+      p.Kind = TPropKind::Text;
+      break;
   }
   p.Get = [&proxy, info] { return info->Get(proxy); };
   p.Set = [&proxy, info](const OleVariant& v) { info->Set(proxy, v); };
@@ -163,7 +181,8 @@ std::optional<TProperty> ResolveProperty(TObject* object, const std::string& pat
   if (object == nullptr || path.empty() || path.front() == '*') return std::nullopt;
   if (auto* proxy = dynamic_cast<TProxyCodeCustomObject*>(object))
     return ProxyProperty(*proxy, Underscored(path));
-  if (auto* list = dynamic_cast<TkorParamsList*>(object)) return ListProperty(*list, Underscored(path));
+  if (auto* list = dynamic_cast<TkorParamsList*>(object))
+    return ListProperty(*list, Underscored(path));
   if (auto* component = dynamic_cast<TComponent*>(object)) {
     std::size_t dot = path.find('.');
     std::string first = path.substr(0, dot);
@@ -233,18 +252,23 @@ std::optional<OleVariant> FromStored(TPropKind kind, const TWregStored& stored) 
   switch (kind) {
     case TPropKind::Integer:
     case TPropKind::Int64:
-      if (stored.Kind == K::Integer) i = stored.Integer;
-      else if (stored.Kind != K::Text || !ParseIniInteger(stored.Data, i)) return std::nullopt;
+      if (stored.Kind == K::Integer)
+        i = stored.Integer;
+      else if (stored.Kind != K::Text || !ParseIniInteger(stored.Data, i))
+        return std::nullopt;
       // The property converts to its own type (a number it cannot hold is
       // refused there and the entry skipped).
       if (kind == TPropKind::Int64 || i < INT32_MIN || i > INT32_MAX) return OleVariant(i);
       return OleVariant(static_cast<std::int32_t>(i));
     case TPropKind::Float:
-      if (stored.Kind == K::Float) f = stored.Float;
-      else if (stored.Kind == K::Integer) f = static_cast<double>(stored.Integer);
+      if (stored.Kind == K::Float)
+        f = stored.Float;
+      else if (stored.Kind == K::Integer)
+        f = static_cast<double>(stored.Integer);
       else if (stored.Kind == K::Binary && stored.Data.size() == sizeof(double))
         std::memcpy(&f, stored.Data.data(), sizeof(double));
-      else if (stored.Kind != K::Text || !ParseIniFloat(stored.Data, f)) return std::nullopt;
+      else if (stored.Kind != K::Text || !ParseIniFloat(stored.Data, f))
+        return std::nullopt;
       return OleVariant(f);
     case TPropKind::Boolean:
       if (stored.Kind == K::Integer) return OleVariant(stored.Integer != 0);
@@ -255,15 +279,18 @@ std::optional<OleVariant> FromStored(TPropKind kind, const TWregStored& stored) 
       return std::nullopt;
     default:
       switch (stored.Kind) {
-        case K::Integer: return OleVariant(std::string_view(std::to_string(stored.Integer)));
-        case K::Float: return OleVariant(std::string_view(FormatIniFloat(stored.Float)));
+        case K::Integer:
+          return OleVariant(std::string_view(std::to_string(stored.Integer)));
+        case K::Float:
+          return OleVariant(std::string_view(FormatIniFloat(stored.Float)));
         case K::Binary:
           if (stored.Data.size() == sizeof(double)) {
             std::memcpy(&f, stored.Data.data(), sizeof(double));
             return OleVariant(std::string_view(FormatIniFloat(f)));
           }
           return OleVariant(std::string_view(HexText(stored.Data)));
-        case K::Text: return OleVariant(std::string_view(stored.Data));
+        case K::Text:
+          return OleVariant(std::string_view(stored.Data));
       }
   }
   return std::nullopt;
@@ -280,12 +307,21 @@ class TEventStore : public TWregStore {
     OleVariant v;
     if (!FGet(entry.Name, v)) return false;
     switch (v.VType()) {
-      case plat::varSmallint: case plat::varInteger: case plat::varShortInt: case plat::varByte:
-      case plat::varWord: case plat::varLongWord: case plat::varInt64: case plat::varBoolean:
+      case plat::varSmallint:
+      case plat::varInteger:
+      case plat::varShortInt:
+      case plat::varByte:
+      case plat::varWord:
+      case plat::varLongWord:
+      case plat::varInt64:
+      case plat::varBoolean:
         value.Kind = TWregStored::TKind::Integer;
         value.Integer = v.AsInt64();
         return true;
-      case plat::varSingle: case plat::varDouble: case plat::varDate: case plat::varCurrency:
+      case plat::varSingle:
+      case plat::varDouble:
+      case plat::varDate:
+      case plat::varCurrency:
         value.Kind = TWregStored::TKind::Float;
         value.Float = v.AsDouble();
         return true;
@@ -297,9 +333,15 @@ class TEventStore : public TWregStore {
   }
   bool Write(const TWregEntry& entry, const TWregStored& value) override {
     switch (value.Kind) {
-      case TWregStored::TKind::Integer: FSet(entry.Name, OleVariant(value.Integer)); break;
-      case TWregStored::TKind::Float: FSet(entry.Name, OleVariant(value.Float)); break;
-      default: FSet(entry.Name, OleVariant(std::string_view(value.Data))); break;
+      case TWregStored::TKind::Integer:
+        FSet(entry.Name, OleVariant(value.Integer));
+        break;
+      case TWregStored::TKind::Float:
+        FSet(entry.Name, OleVariant(value.Float));
+        break;
+      default:
+        FSet(entry.Name, OleVariant(std::string_view(value.Data)));
+        break;
     }
     return true;
   }
@@ -353,8 +395,7 @@ bool ProcessEntry(TWregOperation operation, const TWregEntry& entry, TObject* ob
       return true;
     case TWregOperation::ListSections:
     case TWregOperation::ListValues:
-      return list != nullptr &&
-             store.List(entry, operation == TWregOperation::ListSections, *list);
+      return list != nullptr && store.List(entry, operation == TWregOperation::ListSections, *list);
   }
   return false;
 }

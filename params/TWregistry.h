@@ -92,9 +92,7 @@ class TWreg : public TComponent {
   bool ListSections(TStringList& into) {
     return Execute(TWregOperation::ListSections, nullptr, &into);
   }
-  bool ListValues(TStringList& into) {
-    return Execute(TWregOperation::ListValues, nullptr, &into);
-  }
+  bool ListValues(TStringList& into) { return Execute(TWregOperation::ListValues, nullptr, &into); }
   // object: Load and Save; list: the listing operations (names added once).
   bool Execute(TWregOperation operation, TObject* object, TStringList* list);
 

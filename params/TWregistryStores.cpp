@@ -26,8 +26,7 @@ class TRegistryStore : public TWregStore {
   bool Read(const TWregEntry& entry, TWregStored& value) override {
     plat::TRegKey key;
     plat::TRegKey::TValue raw;
-    if (!key.Open(FRoot, FWreg.RegistryKeyOf(entry), false) ||
-        !key.ReadValue(entry.ValueName, raw))
+    if (!key.Open(FRoot, FWreg.RegistryKeyOf(entry), false) || !key.ReadValue(entry.ValueName, raw))
       return false;
     switch (raw.Kind) {
       case plat::TRegKey::TKind::Integer:

@@ -39,6 +39,7 @@ bool TkorPlugin::RunSettings(bool save, const TStringList* properties, TObject* 
   store.RegistryPath = ModuleRegistryPath;
   store.INIFileSectionPrefix = INISectionPrefix;
   store.INIFile = settingsFile != nullptr ? *settingsFile : INIFile;
-  for (std::int32_t i = 0; i < properties->Count(); ++i) store.Components.Add(properties->Strings(i));
+  for (std::int32_t i = 0; i < properties->Count(); ++i)
+    store.Components.Add(properties->Strings(i));
   return save ? store.Save(*config) : store.Load(*config);
 }

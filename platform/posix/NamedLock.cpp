@@ -1,13 +1,14 @@
 #include "platform/NamedLock.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <functional>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace plat {
 namespace {

@@ -103,7 +103,8 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& contents,
                       nullptr);
     if (h == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) break;
   }
-  if (h == INVALID_HANDLE_VALUE) return Fail(error, "cannot create a temporary file beside " + path);
+  if (h == INVALID_HANDLE_VALUE)
+    return Fail(error, "cannot create a temporary file beside " + path);
   bool ok = true;
   std::size_t done = 0;
   while (ok && done < contents.size()) {

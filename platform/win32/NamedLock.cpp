@@ -27,8 +27,8 @@ bool TNamedLock::Lock(std::string* error) {
   // An abandoned mutex (its last owner ended without releasing it) is ours.
   if (rc != WAIT_OBJECT_0 && rc != WAIT_ABANDONED) {
     if (error != nullptr)
-      *error = "cannot lock the mutex " + FName + " (error " + std::to_string(::GetLastError()) +
-               ")";
+      *error =
+          "cannot lock the mutex " + FName + " (error " + std::to_string(::GetLastError()) + ")";
     return false;
   }
   FHeld = true;

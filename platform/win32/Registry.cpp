@@ -114,23 +114,21 @@ bool TRegKey::ReadValue(const std::string& name, TValue& value) const {
 }
 
 bool TRegKey::WriteInteger(const std::string& name, std::uint32_t value) {
-  return FHandle != 0 && ::RegSetValueExA(Handle(FHandle), name.c_str(), 0, REG_DWORD,
-                                          reinterpret_cast<const BYTE*>(&value),
-                                          sizeof value) == ERROR_SUCCESS;
+  return FHandle != 0 &&
+         ::RegSetValueExA(Handle(FHandle), name.c_str(), 0, REG_DWORD,
+                          reinterpret_cast<const BYTE*>(&value), sizeof value) == ERROR_SUCCESS;
 }
 
 bool TRegKey::WriteBinary(const std::string& name, const std::string& bytes) {
-  return FHandle != 0 &&
-         ::RegSetValueExA(Handle(FHandle), name.c_str(), 0, REG_BINARY,
-                          reinterpret_cast<const BYTE*>(bytes.data()),
-                          static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
+  return FHandle != 0 && ::RegSetValueExA(Handle(FHandle), name.c_str(), 0, REG_BINARY,
+                                          reinterpret_cast<const BYTE*>(bytes.data()),
+                                          static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
 }
 
 bool TRegKey::WriteText(const std::string& name, const std::string& text) {
-  return FHandle != 0 &&
-         ::RegSetValueExA(Handle(FHandle), name.c_str(), 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(text.c_str()),
-                          static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+  return FHandle != 0 && ::RegSetValueExA(Handle(FHandle), name.c_str(), 0, REG_SZ,
+                                          reinterpret_cast<const BYTE*>(text.c_str()),
+                                          static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
 }
 
 bool TRegKey::DeleteValue(const std::string& name) {

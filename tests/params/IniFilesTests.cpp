@@ -40,9 +40,9 @@ TEST(IniDocument, ReadsKeysAsTheSystemDoes) {
   EXPECT_EQ(Read(doc, "Main", "; comment"), "<absent>");
   EXPECT_EQ(Read(doc, "Main", "# hash"), "<absent>");
   EXPECT_EQ(Read(doc, "Main", "empty"), "");
-  EXPECT_EQ(Read(doc, "Main", "dup"), "first");       // the first key
-  EXPECT_EQ(Read(doc, "Main", "late"), "<absent>");   // the first section only
-  EXPECT_EQ(Read(doc, "", "top"), "<absent>");        // no section, no key
+  EXPECT_EQ(Read(doc, "Main", "dup"), "first");      // the first key
+  EXPECT_EQ(Read(doc, "Main", "late"), "<absent>");  // the first section only
+  EXPECT_EQ(Read(doc, "", "top"), "<absent>");       // no section, no key
   EXPECT_EQ(doc.SectionNames(), (std::vector<std::string>{"Main"}));
   EXPECT_EQ(doc.KeyNames("main"),
             (std::vector<std::string>{"Spaced Key", "quoted", "empty", "dup"}));
@@ -261,8 +261,8 @@ std::string UnwritableFolderFile(const TScratchDir& dir) {
   auto folder = dir.Path / "readonly";
   std::filesystem::create_directories(folder);
   WriteBytes((folder / "host.ini").string(), "[Host]\r\nkeep=me\r\n");
-  std::filesystem::permissions(folder, std::filesystem::perms::owner_read |
-                                           std::filesystem::perms::owner_exec);
+  std::filesystem::permissions(
+      folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
   std::string probe;
   if (!plat::ReplaceFileAtomically((folder / "probe").string(), "x", &probe))
     return (folder / "host.ini").string();

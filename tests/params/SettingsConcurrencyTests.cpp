@@ -57,8 +57,8 @@ TEST(SettingsConcurrency, ProcessesAndThreadsSavingDifferentKeysLoseNone) {
   std::vector<std::thread> workers;
   for (int p = 0; p < 2; ++p)
     workers.emplace_back([&, p] {
-      std::string command = helper + " " + file + " Proc" + std::to_string(p) + " " +
-                            std::to_string(kSaves);
+      std::string command =
+          helper + " " + file + " Proc" + std::to_string(p) + " " + std::to_string(kSaves);
       results[p] = std::system(command.c_str());
     });
   for (int t = 0; t < 2; ++t)

@@ -19,16 +19,15 @@ using settingstest::WriteBytes;
 namespace {
 
 // The module's persisted properties, as its form lists them.
-const std::vector<std::string> kModuleProperties = {
-    "Left,Left",
-    "Top,Top",
-    "Height,Height",
-    "Width,Width",
-    ";---short---",
-    "lblParams.Caption,Parser config",
-    "OpenDialog.FileName,Open files dir",
-    "SaveDialog.FileName,Save files dir",
-    "spMinInt.Value,Min interval"};
+const std::vector<std::string> kModuleProperties = {"Left,Left",
+                                                    "Top,Top",
+                                                    "Height,Height",
+                                                    "Width,Width",
+                                                    ";---short---",
+                                                    "lblParams.Caption,Parser config",
+                                                    "OpenDialog.FileName,Open files dir",
+                                                    "SaveDialog.FileName,Save files dir",
+                                                    "spMinInt.Value,Min interval"};
 
 void SetEntries(TWreg& store, const std::vector<std::string>& lines) {
   store.Components.Clear();
@@ -89,9 +88,8 @@ void FillKinds(TkorParamsList& list) {
 }
 
 const std::vector<std::string> kKindEntries = {
-    "i16,Kinds\\i16", "i32,Kinds\\i32", "u32,Kinds\\u32",   "i64,Kinds\\i64",
-    "dbl,Kinds\\dbl", "sgl,Kinds\\sgl", "date,Kinds\\date", "wide,Kinds\\wide",
-    "flag,Kinds\\flag", "off,Kinds\\off"};
+    "i16,Kinds\\i16", "i32,Kinds\\i32",   "u32,Kinds\\u32",   "i64,Kinds\\i64",   "dbl,Kinds\\dbl",
+    "sgl,Kinds\\sgl", "date,Kinds\\date", "wide,Kinds\\wide", "flag,Kinds\\flag", "off,Kinds\\off"};
 
 // Loads into a list with the same items set to other values, so each load
 // must convert back to the item's own type.
@@ -113,7 +111,8 @@ void ExpectKindsRoundTrip(TWreg& store) {
   loaded.SetValue("flag", OleVariant(false));
   loaded.SetValue("off", OleVariant(true));
   ASSERT_TRUE(store.Load(loaded));
-  for (const char* name : {"i16", "i32", "u32", "i64", "dbl", "sgl", "date", "wide", "flag", "off"}) {
+  for (const char* name :
+       {"i16", "i32", "u32", "i64", "dbl", "sgl", "date", "wide", "flag", "off"}) {
     OleVariant a = saved.GetValue(name);
     OleVariant b = loaded.GetValue(name);
     EXPECT_EQ(a.VType(), b.VType()) << name;
@@ -180,7 +179,7 @@ TEST(WregNames, KeysAndSections) {
 }
 
 TEST(WregNames, RegistryKeyDeletionGuard) {
-  EXPECT_FALSE(RegistryKeyMayBeDeleted("\\a\\b"));          // too short
+  EXPECT_FALSE(RegistryKeyMayBeDeleted("\\a\\b"));             // too short
   EXPECT_FALSE(RegistryKeyMayBeDeleted("\\Software\\Maker"));  // two backslashes
   EXPECT_FALSE(RegistryKeyMayBeDeleted("Software\\Maker\\App"));
   EXPECT_TRUE(RegistryKeyMayBeDeleted("\\a\\b\\c"));
@@ -465,8 +464,7 @@ class WregRegistry : public ::testing::Test {
   void TearDown() override {
     if (plat::RegistryUsable()) plat::RegDeleteKeyTree(plat::kHKeyCurrentUser, kBase);
   }
-  static bool Value(const std::string& key, const std::string& name,
-                    plat::TRegKey::TValue& value) {
+  static bool Value(const std::string& key, const std::string& name, plat::TRegKey::TValue& value) {
     plat::TRegKey k;
     return k.Open(plat::kHKeyCurrentUser, key, false) && k.ReadValue(name, value);
   }

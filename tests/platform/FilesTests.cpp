@@ -46,7 +46,7 @@ TEST_F(Files, ExistenceAndFolders) {
   EXPECT_FALSE(plat::DirectoryExists(deep));
   EXPECT_TRUE(plat::ForceDirectories(deep));
   EXPECT_TRUE(plat::DirectoryExists(deep));
-  EXPECT_FALSE(plat::FileExists(deep));  // a folder is no file
+  EXPECT_FALSE(plat::FileExists(deep));       // a folder is no file
   EXPECT_TRUE(plat::ForceDirectories(deep));  // already there
   EXPECT_EQ(plat::ExtractFileDir(deep + plat::kPathDelimiter + "x.ini"), deep);
   EXPECT_EQ(plat::ExtractFileDir("x.ini"), "");
@@ -81,8 +81,8 @@ TEST_F(Files, ReplaceCreatesAndReplacesLeavingNoTemporaryFile) {
   EXPECT_EQ(Read(file), "");
   EXPECT_EQ(Entries(), 1u);
   std::string error;
-  EXPECT_FALSE(plat::ReplaceFileAtomically(Path("no-such-folder") + plat::kPathDelimiter + "f",
-                                           "x", &error));
+  EXPECT_FALSE(plat::ReplaceFileAtomically(Path("no-such-folder") + plat::kPathDelimiter + "f", "x",
+                                           &error));
   EXPECT_FALSE(error.empty());
 }
 

@@ -13,10 +13,9 @@ namespace {
 
 // The module's persisted properties, as its form resource lists them.
 void FillProperties(TStringList& list) {
-  for (const char* line :
-       {"Left,Left", "Top,Top", "Height,Height", "Width,Width", ";---short---",
-        "lblParams.Caption,Parser config", "OpenDialog.FileName,Open files dir",
-        "SaveDialog.FileName,Save files dir", "spMinInt.Value,Min interval"})
+  for (const char* line : {"Left,Left", "Top,Top", "Height,Height", "Width,Width", ";---short---",
+                           "lblParams.Caption,Parser config", "OpenDialog.FileName,Open files dir",
+                           "SaveDialog.FileName,Save files dir", "spMinInt.Value,Min interval"})
     list.Add(line);
 }
 
