@@ -167,7 +167,8 @@ void TIniDocument::WriteString(std::string_view section, std::string_view key,
     // After the section's last key, so blank lines and comments that end
     // the section stay in front of the next one.
     std::size_t at = header;
-    for (std::size_t k = header + 1; k < SectionEnd(header); ++k)
+    const std::size_t end = SectionEnd(header);
+    for (std::size_t k = header + 1; k < end; ++k)
       if (FLines[k].Kind == TKind::Key) at = k;
     EnsureLineEnd(at);
     FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(at + 1), ParseLine(keyLine, false));

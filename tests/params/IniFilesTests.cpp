@@ -285,3 +285,15 @@ TEST(IniFile, SaveIntoAnUnwritableFolderKeepsTheOldFile) {
                EIniFileError);
   EXPECT_EQ(ReadBytes(file), original);
 }
+
+TEST(IniDocument, LongLinesWithinTheLimitAreJustLines) {
+  const std::string endless(4u << 20, 'x');  // no line end at all
+  TIniDocument doc("[S]\n" + endless);
+  EXPECT_EQ(doc.KeyNames("S").size(), 0u);
+  doc.WriteString("S", "k", "v");
+  EXPECT_EQ(doc.Text(), "[S]\nk=v\n" + endless);
+  TIniDocument value("[S]\nk=" + endless);
+  std::string read;
+  ASSERT_TRUE(value.ReadString("S", "k", read));
+  EXPECT_EQ(read.size(), endless.size());
+}
