@@ -336,7 +336,8 @@ TEST(WregIni, ReadsEitherDecimalSeparatorAndSkipsBadValues) {
   EXPECT_EQ(cfg.Left, 326);  // not a number: skipped
   EXPECT_EQ(cfg.Top, 144);   // beyond 32 bits: skipped
   EXPECT_EQ(cfg.Width, 16);
-  EXPECT_FALSE(store.Load(*new TStringList));  // nothing such an object names
+  TStringList notAProxy;
+  EXPECT_FALSE(store.Load(notAProxy));  // its paths name nothing
 }
 
 TEST(WregIni, MissingFileFallsBackToTheRegistry) {
