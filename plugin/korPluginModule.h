@@ -185,6 +185,18 @@ class TkorPlugin : public TObject, public ITranslatable {
   TkorPlugin* FindMainInstance() const;
   bool LoadedOnCallingThread() const { return LoadThreadId.load() == std::this_thread::get_id(); }
 
+  // ---- settings store (korPluginSettings.cpp; under CommandLock) ----
+  // Save or load the properties of config named by properties (lines
+  // "property path,setting name", see params/TWregistry.h) with this
+  // instance's roots, path and prefix, into or from settingsFile when given,
+  // else INIFile. SettingsBusy is true meanwhile. False without a property
+  // list or when nothing was stored or read; an INI file that cannot be
+  // read or written raises EIniFileError and stays as it was.
+  bool SaveSettings(const TStringList* properties, TObject* config,
+                    const std::string* settingsFile = nullptr);
+  bool LoadSettings(const TStringList* properties, TObject* config,
+                    const std::string* settingsFile = nullptr);
+
   // ---- translation ----
   void Translate(ITranslatable& component);
   void TranslateOnce();
@@ -280,13 +292,16 @@ class TkorPlugin : public TObject, public ITranslatable {
   std::atomic<std::thread::id> LoadThreadId{};
   std::string Language = "EN";
   THostEntryPoints HostEntryPoints;
-  // The persisted properties ("property path,setting name" a line): a
-  // concrete module fills it from its form (LoadFormStrings,
-  // plugin/korPluginProperties.h) in its constructor.
+  // The persisted properties ("property path,setting name" a line, one
+  // TWreg entry each): a concrete module fills it from its form
+  // (LoadFormStrings, plugin/korPluginProperties.h) in its constructor; the
+  // settings handlers read it.
   TStringList Properties;
 
  private:
   void SetUpFiles();
+  bool RunSettings(bool save, const TStringList* properties, TObject* config,
+                   const std::string* settingsFile);
   void SetUpTranslator();
   void ReadLoadParameters(IkorParamsListA* params, kor::TPluginCallRec* rec);
   void LookUpHostEntryPoints();

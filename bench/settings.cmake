@@ -1,0 +1,2 @@
+add_executable(settings_bench SettingsBench.cpp)
+target_link_libraries(settings_bench PRIVATE params benchmark::benchmark_main kor_options)

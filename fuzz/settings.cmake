@@ -1,0 +1,1 @@
+kor_fuzz(FuzzIniFile SOURCES FuzzIniFile.cpp LIBS params)
