@@ -212,6 +212,7 @@ TQueueControllerTimer::TQueueControllerTimer(TDataSourceScheduled* dataSource)
     : TQueueController(dataSource),
       FTimer(new TkorTimerEx(nullptr)),
       FScheduledEvents(new TSchEventList()) {
+  FTimer->SetEnabled(false);  // runs only after Start
   FTimer->SetInterval(kDefaultTickInterval);
   FTimer->SetOnTimer([this](TObject*) { Tick(); });
 }
