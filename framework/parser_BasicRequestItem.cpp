@@ -13,7 +13,7 @@ struct TMethodElement {
   TRequestMethod Method;
 };
 constexpr TMethodElement kMethodElements[] = {
-    {"MethodAtTime", MethodAtTime}, {"MethodCron", MethodCron},   {"MethodOnce", MethodOnce},
+    {"MethodAtTime", MethodAtTime}, {"MethodCron", MethodCron}, {"MethodOnce", MethodOnce},
     {"MethodEvent", MethodEvent},   {"MethodPoll", MethodPoll},
 };
 
@@ -93,8 +93,7 @@ bool XmlChildBool(const TjanXMLNode& node, const std::string& name, bool def) {
   return TrimBlanks(child->GetAttribute("check")) == "2";
 }
 
-std::string XmlChildText(const TjanXMLNode& node, const std::string& name,
-                         const std::string& def) {
+std::string XmlChildText(const TjanXMLNode& node, const std::string& name, const std::string& def) {
   const TjanXMLNode* child = node.FindChild(name);
   if (child == nullptr) return def;
   std::string text = XmlElementText(*child);

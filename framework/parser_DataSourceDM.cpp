@@ -18,9 +18,8 @@ TDataSourceScheduled::TDataSourceScheduled(IDataSourceOwner* owner)
     RequestTimedOut(item, retry);
   };
   FQueue->OnError = [this](TQueueController&, const std::string& context,
-                           const std::exception& error, const std::string& text) {
-    QueueError(context, error, text);
-  };
+                           const std::exception& error,
+                           const std::string& text) { QueueError(context, error, text); };
   FQueue->OnSchedule = [this](TQueueController&, TScheduledEvent& event, TBasicRequestItem& item) {
     RequestScheduled(event, item);
   };

@@ -53,7 +53,7 @@ class TDataSourceScheduled : public TComponent {
   static constexpr std::uint8_t kKindPortState = 7;
   static constexpr std::uintptr_t kPortOpened = 0x101;
   static constexpr std::uintptr_t kPortClosed = 0x102;
-  static constexpr std::uint8_t kModeData = 1;         // Mode element of a data delivery
+  static constexpr std::uint8_t kModeData = 1;          // Mode element of a data delivery
   static constexpr std::uint32_t kStaleDataMs = 15000;  // older buffered bytes are dropped
 
   // owner: the plug-in module, not owned (may be null: the source is inactive).

@@ -68,11 +68,11 @@ class TQueueController : public TObject {
   TBasicRequestList* const Requests;       // owned
 
   // ---- under RunLock
-  std::int32_t RequestId = -1;  // the id of the last successful send
-  TTickTimeout PauseTimer;      // runs MinPause ms after each send
-  std::int32_t Cursor = -1;     // the index after the last request sent or given up
-  TTickTimeout RequestWatch;    // plain; from the send, restarted per frame
-  TTickTimeout ResponseTimer;   // the answer time-out of the request in flight
+  std::int32_t RequestId = -1;               // the id of the last successful send
+  TTickTimeout PauseTimer;                   // runs MinPause ms after each send
+  std::int32_t Cursor = -1;                  // the index after the last request sent or given up
+  TTickTimeout RequestWatch;                 // plain; from the send, restarted per frame
+  TTickTimeout ResponseTimer;                // the answer time-out of the request in flight
   TBasicRequestItem* CurrentItem = nullptr;  // in flight; not owned
   // A retry the tick chose while the pause between sends still ran: it goes
   // out as soon as the pause has passed.

@@ -69,7 +69,8 @@ class DataSource : public ::testing::Test {
   }
   std::string Buffered() {
     std::string bytes(Source.FBuffer->Available(), '\0');
-    if (!bytes.empty()) Source.FBuffer->Read(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    if (!bytes.empty())
+      Source.FBuffer->Read(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
     return bytes;
   }
 

@@ -438,7 +438,7 @@ TEST_F(QueueController, TheTickAllocatesNothing) {
   Queue->MinPause = 1;
   AnswerTimeout = 5;
   Sent.reserve(1000);  // the recording handler must not allocate either
-  Cycle();  // the first tick sets up what is used once (lock entries, timer)
+  Cycle();             // the first tick sets up what is used once (lock entries, timer)
   const int allocations = kortest::CountAllocations([&] {
     for (int i = 0; i < 300; ++i) {
       Advance(3);

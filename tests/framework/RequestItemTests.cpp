@@ -107,8 +107,7 @@ TEST(RequestItemXml, BooleansByTextOneOrCheckTwo) {
 }
 
 TEST(RequestItemXml, TheFirstTrueMethodInTheFixedOrderWins) {
-  EXPECT_EQ(Load("<MethodPoll>1</MethodPoll><MethodAtTime>1</MethodAtTime>")->Method,
-            MethodAtTime);
+  EXPECT_EQ(Load("<MethodPoll>1</MethodPoll><MethodAtTime>1</MethodAtTime>")->Method, MethodAtTime);
   EXPECT_EQ(Load("<MethodPoll>1</MethodPoll><MethodCron>1</MethodCron>")->Method, MethodCron);
   EXPECT_EQ(Load("<MethodPoll>1</MethodPoll><MethodOnce>1</MethodOnce>")->Method, MethodOnce);
   EXPECT_EQ(Load("<MethodPoll>1</MethodPoll><MethodEvent>1</MethodEvent>")->Method, MethodEvent);
@@ -120,8 +119,7 @@ TEST(RequestItemXml, PollUnitsScaleAndAreCaseSensitive) {
   EXPECT_EQ(Load("<PollInterval>5</PollInterval><PollUnits>M</PollUnits>")->PollInterval, 300000u);
   EXPECT_EQ(Load("<PollInterval>5</PollInterval><PollUnits>m</PollUnits>")->PollInterval, 5u);
   EXPECT_EQ(Load("<PollInterval>5</PollInterval><PollUnits>S</PollUnits>")->PollInterval, 5000u);
-  EXPECT_EQ(Load("<PollInterval>2</PollInterval><PollUnits>H</PollUnits>")->PollInterval,
-            7200000u);
+  EXPECT_EQ(Load("<PollInterval>2</PollInterval><PollUnits>H</PollUnits>")->PollInterval, 7200000u);
   EXPECT_EQ(Load("<PollInterval>250</PollInterval>")->PollInterval, 250u);
   EXPECT_EQ(Load("<PollUnits>S</PollUnits>")->PollInterval, 1000000u);  // the default, in s
 }
