@@ -76,8 +76,11 @@ void TDataSourceScheduled::DataArrived(const TDataArrival& call) noexcept {
     }
     DataWatch.Restart();
     // A block without an address has no bytes to take.
-    if (FBuffer != nullptr && call.Size > 0 && call.Value != 0)
-      FBuffer->Write(reinterpret_cast<const void*>(call.Value), call.Size);
+    if (FBuffer != nullptr && call.Size > 0 && call.Value != 0) {
+      const auto* bytes =
+          reinterpret_cast<const void*>(call.Value);  // NOLINT(performance-no-int-to-ptr)
+      FBuffer->Write(bytes, call.Size);
+    }
   } catch (...) {
     // The block is lost; the host's call returns normally.
   }

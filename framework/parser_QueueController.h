@@ -137,7 +137,9 @@ class TQueueControllerTimer : public TQueueController {
   void Reset();
   void SetTimerEnabled(bool value);
   bool TimerEnabled() const;
-  // Stops and frees every scheduled event (errors swallowed).
+  // Stops and frees every scheduled event (errors swallowed). Not while
+  // holding Requests' lock: a firing event holds its own lock and then takes
+  // the list's.
   void ClearSchedules();
   // The scheduled events of a MethodAtTime or MethodCron item, started
   // without a first run; a schedule that cannot be built goes to OnError

@@ -470,6 +470,7 @@ class QueueSchedules : public QueueController {
   }
   std::vector<std::string> EventNames() {
     std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(Queue->ScheduledEvents()->Count()));
     for (std::int32_t i = 0; i < Queue->ScheduledEvents()->Count(); ++i)
       names.push_back(Queue->ScheduledEvents()->Items(i)->Name());
     return names;
