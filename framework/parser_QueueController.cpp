@@ -285,6 +285,12 @@ void TQueueControllerTimer::TickBody() {
 void TQueueControllerTimer::Reset() {
   std::uint32_t interval = kDefaultTickInterval;
   SetTimerEnabled(false);
+  // The timer gets its interval and is started again also when the list fails.
+  auto restart = [&] {
+    FTickInterval = interval;
+    if (FTimer != nullptr) FTimer->SetInterval(interval);
+    Start(false);
+  };
   try {
     TWriteLock list(*Requests);
     TRunGuard run(RunLock());
@@ -304,14 +310,10 @@ void TQueueControllerTimer::Reset() {
         interval = item->PollInterval > 0 ? item->PollInterval : 1;  // 0 would stop the timer
     }
   } catch (...) {
-    FTickInterval = interval;
-    if (FTimer != nullptr) FTimer->SetInterval(interval);
-    Start(false);
+    restart();
     throw;
   }
-  FTickInterval = interval;
-  if (FTimer != nullptr) FTimer->SetInterval(interval);
-  Start(false);
+  restart();
 }
 
 void TQueueControllerTimer::TriggerEvent(const std::string& name, bool all,

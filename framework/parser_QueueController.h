@@ -143,7 +143,8 @@ class TQueueControllerTimer : public TQueueController {
   void ClearSchedules();
   // The scheduled events of a MethodAtTime or MethodCron item, started
   // without a first run; a schedule that cannot be built goes to OnError
-  // ("Cron") and gives the item no event.
+  // ("Cron") and gives the item no event. On the owner thread: an event's
+  // timer belongs to the thread that starts it.
   void AddSchedules(TBasicRequestItem& item);
 
   std::uint32_t TickInterval() const { return FTickInterval; }
@@ -161,7 +162,7 @@ class TQueueControllerTimer : public TQueueController {
   // Changes the timer only when the value differs (on the owner thread).
   void ApplyTimer(bool enabled);
 
-  std::uint32_t FTickInterval = kDefaultTickInterval;
+  std::atomic<std::uint32_t> FTickInterval{kDefaultTickInterval};
   TkorTimerEx* FTimer;
   TSchEventList* FScheduledEvents;
   bool FInTick = false;  // owner thread: a handler that pumps messages must not nest ticks
