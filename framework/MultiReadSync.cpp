@@ -11,7 +11,7 @@ void TMultiReadExclusiveWriteSynchronizer::BeginRead() {
   std::unique_lock<std::mutex> lock(FMutex);
   const std::thread::id self = std::this_thread::get_id();
   auto held = FReadDepth.find(self);
-  if (held != FReadDepth.end()) {
+  if (held != FReadDepth.end() && held->second > 0) {
     // Nested: never waits, or a reader would deadlock against a waiting writer.
     ++held->second;
     return;
@@ -21,16 +21,33 @@ void TMultiReadExclusiveWriteSynchronizer::BeginRead() {
     FChanged.wait(lock, [this] { return FWriter == std::thread::id() && FWaitingWriters == 0; });
     --FWaitingReaders;
   }
-  FReadDepth.emplace(self, 1);
+  // A thread's entry stays (at depth 0) when it stops reading, so that a
+  // thread that reads again and again (a timer tick) allocates nothing.
+  held = FReadDepth.find(self);  // the wait may have let others rehash
+  if (held != FReadDepth.end()) {
+    held->second = 1;
+  } else {
+    if (FReadDepth.size() >= kMaxIdleReaders) DropIdleReaders();
+    FReadDepth.emplace(self, 1);
+  }
   ++FBlockingReaders;
+}
+
+void TMultiReadExclusiveWriteSynchronizer::DropIdleReaders() {
+  for (auto it = FReadDepth.begin(); it != FReadDepth.end();) {
+    if (it->second == 0)
+      it = FReadDepth.erase(it);
+    else
+      ++it;
+  }
 }
 
 void TMultiReadExclusiveWriteSynchronizer::EndRead() {
   std::unique_lock<std::mutex> lock(FMutex);
   auto held = FReadDepth.find(std::this_thread::get_id());
-  if (held == FReadDepth.end()) throw EAssertionFailed("EndRead without BeginRead");
+  if (held == FReadDepth.end() || held->second == 0)
+    throw EAssertionFailed("EndRead without BeginRead");
   if (--held->second > 0) return;
-  FReadDepth.erase(held);
   --FBlockingReaders;
   Notify(lock);
 }
@@ -43,7 +60,8 @@ bool TMultiReadExclusiveWriteSynchronizer::BeginWrite() {
     return true;
   }
   const std::uint32_t serial = FWriteSerial;
-  const bool upgrading = FReadDepth.count(self) != 0;
+  const auto held = FReadDepth.find(self);
+  const bool upgrading = held != FReadDepth.end() && held->second > 0;
   ++FWaitingWriters;
   if (upgrading) {
     // Our read hold must not keep out another thread that upgrades too.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -36,11 +37,16 @@ class TMultiReadExclusiveWriteSynchronizer : public TObject {
   std::int32_t WaitingReaders() const;
 
  private:
+  // Entries kept for threads that no longer read; past this many, idle
+  // entries are dropped when a new thread starts reading.
+  static constexpr std::size_t kMaxIdleReaders = 32;
+
   void Notify(std::unique_lock<std::mutex>& lock);
+  void DropIdleReaders();
 
   mutable std::mutex FMutex;  // guards every field below
   std::condition_variable FChanged;
-  std::unordered_map<std::thread::id, std::int32_t> FReadDepth;  // threads holding read
+  std::unordered_map<std::thread::id, std::int32_t> FReadDepth;  // read depth by thread (0: idle)
   std::int32_t FBlockingReaders = 0;  // read holders not waiting to upgrade
   std::thread::id FWriter;            // none when no thread writes
   std::int32_t FWriteDepth = 0;

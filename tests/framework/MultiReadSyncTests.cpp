@@ -7,6 +7,7 @@
 
 #include "framework/MultiReadSync.h"
 #include "framework/SysUtils.h"
+#include "tests/framework/AllocCounter.h"
 #include "tests/framework/TestThreads.h"
 
 namespace {
@@ -24,6 +25,46 @@ TEST(LockTest, UnpairedEndRaises) {
   sync.BeginRead();
   EXPECT_THROW(sync.EndWrite(), EAssertionFailed);
   sync.EndRead();
+}
+
+TEST(LockTest, ReadingAgainAllocatesNothingAndAnIdleReaderIsNoReader) {
+  TSync sync;
+  sync.BeginRead();
+  sync.EndRead();
+  const int allocations = kortest::CountAllocations([&] {
+    for (int i = 0; i < 100; ++i) {
+      sync.BeginRead();
+      sync.BeginRead();
+      sync.EndRead();
+      sync.EndRead();
+    }
+  });
+  EXPECT_EQ(allocations, 0);
+  // The idle entry neither pairs an EndRead nor makes a write an upgrade.
+  EXPECT_THROW(sync.EndRead(), EAssertionFailed);
+  EXPECT_TRUE(sync.BeginWrite());
+  EXPECT_TRUE(sync.IsWriter());
+  sync.EndWrite();
+}
+
+TEST(LockConcurrency, ManyShortLivedReaderThreads) {
+  TSync sync;
+  for (int round = 0; round < 3; ++round) {
+    TTestThreads threads;
+    for (int t = 0; t < 40; ++t)
+      threads.Start([&] {
+        sync.BeginRead();
+        sync.EndRead();
+      });
+    threads.JoinAll();
+  }
+  // Idle entries of ended threads do not hold a writer out.
+  RunBounded(
+      [&] {
+        EXPECT_TRUE(sync.BeginWrite());
+        sync.EndWrite();
+      },
+      "a writer after idle readers");
 }
 
 TEST(LockConcurrency, ReadersOverlap) {

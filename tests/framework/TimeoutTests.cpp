@@ -4,6 +4,11 @@
 #include <new>
 
 #include "framework/korTimeout.h"
+#include "tests/framework/AllocCounter.h"
+
+// Counts allocations made on this thread while switched on.
+thread_local bool kortest::tCounting = false;
+thread_local int kortest::tAllocations = 0;
 
 namespace {
 
@@ -140,9 +145,8 @@ TEST_F(TickTimeout, PlatformTickIsUsedByDefault) {
   EXPECT_FALSE(t.Expired());
 }
 
-// Counts allocations made on this thread while switched on.
-thread_local bool tCounting = false;
-thread_local int tAllocations = 0;
+using kortest::tAllocations;
+using kortest::tCounting;
 
 TEST_F(TickTimeout, UsesNoHeap) {
   SetTickSource(nullptr);

@@ -1,0 +1,2 @@
+add_executable(queue_controller_bench QueueControllerBench.cpp)
+target_link_libraries(queue_controller_bench PRIVATE framework benchmark::benchmark_main kor_options)

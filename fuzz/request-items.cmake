@@ -1,0 +1,1 @@
+kor_fuzz(FuzzRequestItemXml SOURCES FuzzRequestItemXml.cpp LIBS framework)
