@@ -51,6 +51,7 @@ TEST(PluginConcurrency, ProcessDataFromSeveralThreadsBesideCommands) {
   constexpr int kCalls = 100;
   std::atomic<int> wrong{0};
   std::vector<std::thread> threads;
+  threads.reserve(kThreads + 1);
   for (int t = 0; t < kThreads; ++t)
     threads.emplace_back([&] {
       for (int i = 0; i < kCalls; ++i)
