@@ -10,7 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang-format clang-tidy
-  gdb procps
+  gdb procps python3
 )
 
 missing=()

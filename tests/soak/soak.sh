@@ -4,8 +4,10 @@
 # its own. A run that fails fails the soak; a run still going after DEADLINE
 # seconds is a hang: the state of every thread of every process of that run
 # is printed (kernel state, wait channel, system call and, where gdb is
-# installed, each thread's stack), then the run is killed and the soak fails.
+# installed, each thread's stack; for a wine process also the Windows frames,
+# winstack.py), then the run is killed and the soak fails.
 set -u
+here=$(cd "$(dirname "$0")" && pwd)
 runs=$1
 deadline=$2
 shift 3
@@ -23,6 +25,11 @@ dump_threads() {
     if command -v gdb >/dev/null 2>&1; then
       timeout 60 gdb -p "$pid" -batch -nx -ex "thread apply all bt 30" 2>/dev/null |
         grep -E '^(Thread|#)' | sed 's/^/   /'
+      # A wine process: gdb sees only wine's Unix side; the Windows frames
+      # come from each thread's Windows stack.
+      if grep -q '\.exe' "/proc/$pid/cmdline" 2>/dev/null && command -v python3 >/dev/null 2>&1; then
+        timeout 120 python3 "$here/winstack.py" "$pid" 2>/dev/null
+      fi
     fi
   done
 }
