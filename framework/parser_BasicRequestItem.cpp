@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "framework/SysUtils.h"
 #include "params/janXMLTree.h"
 #include "params/korParamLst.h"
 
@@ -55,16 +56,8 @@ std::uint32_t ReadPollInterval(const TjanXMLNode& node) {
 
 // ---- helpers
 
-std::string TrimBlanks(const std::string& text) {
-  std::size_t first = 0;
-  std::size_t last = text.size();
-  while (first < last && static_cast<unsigned char>(text[first]) <= 0x20) ++first;
-  while (last > first && static_cast<unsigned char>(text[last - 1]) <= 0x20) --last;
-  return text.substr(first, last - first);
-}
-
 bool TryParseInt32(const std::string& text, std::int32_t& value) {
-  const std::string t = TrimBlanks(text);
+  const std::string t(Trim(text));
   std::size_t i = 0;
   bool negative = false;
   if (i < t.size() && (t[i] == '-' || t[i] == '+')) negative = t[i++] == '-';
@@ -82,7 +75,7 @@ bool TryParseInt32(const std::string& text, std::int32_t& value) {
 }
 
 std::string XmlElementText(const TjanXMLNode& element) {
-  return TrimBlanks(element.Text());
+  return std::string(Trim(element.Text()));
 }
 
 bool XmlChildBool(const TjanXMLNode& node, const std::string& name, bool def) {
@@ -90,7 +83,7 @@ bool XmlChildBool(const TjanXMLNode& node, const std::string& name, bool def) {
   if (child == nullptr) return def;
   const std::string text = XmlElementText(*child);
   if (!text.empty()) return text == "1";
-  return TrimBlanks(child->GetAttribute("check")) == "2";
+  return Trim(child->GetAttribute("check")) == "2";
 }
 
 std::string XmlChildText(const TjanXMLNode& node, const std::string& name, const std::string& def) {

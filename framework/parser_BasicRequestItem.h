@@ -84,8 +84,6 @@ class TBasicRequestList : public TThreadObjectList {
 
 // ---- reading helpers, shared with the request configuration reader
 
-// text without the characters up to 0x20 at either end.
-std::string TrimBlanks(const std::string& text);
 // A decimal 32-bit number with an optional sign, blanks around ignored;
 // false (value untouched) for anything else, an overflow included.
 bool TryParseInt32(const std::string& text, std::int32_t& value);

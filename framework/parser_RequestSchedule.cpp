@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "framework/SysUtils.h"
+
 namespace {
 
 std::string AsciiLower(std::string text) {
@@ -41,7 +43,7 @@ bool ParsePiece(const std::string& piece, TAtTime& time) {
     clock = piece.substr(0, a);
     half = THalf::Am;
   }
-  const std::vector<std::string> fields = SplitAny(TrimBlanks(clock), ":");
+  const std::vector<std::string> fields = SplitAny(std::string(Trim(clock)), ":");
   std::int32_t number = 0;
   // A piece without a readable hour is no time, whatever its letter says.
   if (!TryParseInt32(fields[0], number)) return false;
@@ -56,7 +58,7 @@ bool ParsePiece(const std::string& piece, TAtTime& time) {
 }
 
 std::string FieldOr(const std::string& field, const char* empty) {
-  std::string trimmed = TrimBlanks(field);
+  std::string trimmed(Trim(field));
   return trimmed.empty() ? std::string(empty) : trimmed;
 }
 
@@ -66,7 +68,7 @@ std::vector<TAtTime> ParseAtTimes(const std::string& text) {
   std::vector<TAtTime> times;
   const std::vector<std::string> pieces = SplitAny(text, ";,");
   for (std::size_t i = 0; i < pieces.size(); ++i) {
-    const std::string piece = AsciiLower(TrimBlanks(pieces[i]));
+    const std::string piece = AsciiLower(std::string(Trim(pieces[i])));
     TAtTime time;
     time.Number = static_cast<std::int32_t>(i);
     if (!piece.empty() && ParsePiece(piece, time)) times.push_back(time);

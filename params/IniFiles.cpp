@@ -17,7 +17,9 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
-std::string_view Trim(std::string_view s) {
+// Only blanks and tabs (and a line end at the back) count here: other
+// control characters belong to the value.
+std::string_view TrimIni(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
   while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r' || s.back() == '\n'))
     s.remove_suffix(1);
@@ -87,13 +89,13 @@ TIniDocument::TLine TIniDocument::ParseLine(std::string raw, bool first) {
       return line;
     }
     line.Kind = TKind::Section;
-    line.Name = std::string(Trim(s.substr(1, close - 1)));
+    line.Name = std::string(TrimIni(s.substr(1, close - 1)));
     return line;
   }
   std::size_t eq = s.find('=');
   if (eq == npos) return line;
   line.Kind = TKind::Key;
-  line.Name = std::string(Trim(s.substr(0, eq)));
+  line.Name = std::string(TrimIni(s.substr(0, eq)));
   line.KeyEnd = skipped + eq;
   return line;
 }
@@ -123,9 +125,9 @@ std::size_t TIniDocument::FindKey(std::size_t header, std::string_view key) cons
 
 bool TIniDocument::ReadString(std::string_view section, std::string_view key,
                               std::string& value) const {
-  std::size_t i = FindKey(FindSection(section), Trim(key));
+  std::size_t i = FindKey(FindSection(section), TrimIni(key));
   if (i == npos) return false;
-  std::string_view v = Trim(Body(FLines[i].Raw).substr(FLines[i].KeyEnd + 1));
+  std::string_view v = TrimIni(Body(FLines[i].Raw).substr(FLines[i].KeyEnd + 1));
   if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
   value = DecodeIniValue(v);
   return true;
@@ -138,8 +140,8 @@ void TIniDocument::EnsureLineEnd(std::size_t index) {
 
 void TIniDocument::WriteString(std::string_view section, std::string_view key,
                                std::string_view value) {
-  section = Trim(section);
-  key = Trim(key);
+  section = TrimIni(section);
+  key = TrimIni(key);
   if (section.empty() || key.empty()) throw EIniFileError("An INI key needs a section and a name");
   if (key.find_first_of("=\r\n") != npos || section.find_first_of("]\r\n") != npos ||
       key.front() == '[' || key.front() == ';' || key.front() == '#')
@@ -177,7 +179,7 @@ void TIniDocument::WriteString(std::string_view section, std::string_view key,
 }
 
 bool TIniDocument::DeleteKey(std::string_view section, std::string_view key) {
-  std::size_t i = FindKey(FindSection(section), Trim(key));
+  std::size_t i = FindKey(FindSection(section), TrimIni(key));
   if (i == npos) return false;
   FLines.erase(FLines.begin() + static_cast<std::ptrdiff_t>(i));
   FModified = true;
@@ -194,7 +196,7 @@ bool TIniDocument::EraseSection(std::string_view section) {
 }
 
 bool TIniDocument::SectionExists(std::string_view section) const {
-  return FindSection(Trim(section)) != npos;
+  return FindSection(TrimIni(section)) != npos;
 }
 
 std::vector<std::string> TIniDocument::SectionNames() const {
@@ -210,7 +212,7 @@ std::vector<std::string> TIniDocument::SectionNames() const {
 
 std::vector<std::string> TIniDocument::KeyNames(std::string_view section) const {
   std::vector<std::string> names;
-  std::size_t header = FindSection(Trim(section));
+  std::size_t header = FindSection(TrimIni(section));
   if (header == npos) return names;
   std::size_t end = SectionEnd(header);
   for (std::size_t i = header + 1; i < end; ++i) {
@@ -272,7 +274,7 @@ std::string DecodeIniValue(std::string_view stored) {
 }
 
 bool ParseIniInteger(std::string_view text, std::int64_t& value) {
-  text = Trim(text);
+  text = TrimIni(text);
   bool negative = !text.empty() && text.front() == '-';
   if (negative || (!text.empty() && text.front() == '+')) text.remove_prefix(1);
   int base = 10;
@@ -299,7 +301,7 @@ bool ParseIniInteger(std::string_view text, std::int64_t& value) {
 }
 
 bool ParseIniFloat(std::string_view text, double& value) {
-  text = Trim(text);
+  text = TrimIni(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   if (text.empty() || text.size() > 400) return false;
   std::string s(text);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "framework/SysUtils.h"
 #include "params/IniFiles.h"
 #include "params/ProxyCodeCustom.h"
 #include "params/TWregistryStores.h"
@@ -20,12 +21,6 @@ std::uint32_t RegistryRootKey(std::uint8_t root) {
 }
 
 namespace {
-
-std::string_view TrimControls(std::string_view s) {
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= 0x20) s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= 0x20) s.remove_suffix(1);
-  return s;
-}
 
 void SplitName(TWregEntry& entry) {
   std::size_t slash = entry.Name.rfind('\\');
@@ -48,15 +43,15 @@ std::string StorageName(std::string_view raw) {
 
 bool ParseWregEntry(std::string_view line, TWregEntry& entry) {
   entry = TWregEntry{};
-  line = TrimControls(line);
+  line = Trim(line);
   if (line.empty() || line.front() == ';') return false;
   std::size_t split = line.find(',');
   if (split == std::string_view::npos) split = line.find(';');
   std::string_view left = line.substr(0, split);
   std::string_view right = split == std::string_view::npos ? "" : line.substr(split + 1);
-  right = TrimControls(right);
-  right = TrimControls(right.substr(0, right.find(';')));
-  entry.Path = std::string(TrimControls(left));
+  right = Trim(right);
+  right = Trim(right.substr(0, right.find(';')));
+  entry.Path = std::string(Trim(left));
   if (entry.Path.empty()) return false;
   entry.Name = StorageName(right);
   SplitName(entry);

@@ -4,22 +4,13 @@
 #include <cstring>
 #include <utility>
 
+#include "framework/SysUtils.h"
+
 namespace {
-
-bool IsSpace(char c) {
-  return static_cast<unsigned char>(c) <= 0x20;
-}
-
-std::string Trim(const std::string& text) {
-  std::size_t begin = 0, end = text.size();
-  while (begin < end && IsSpace(text[begin])) ++begin;
-  while (end > begin && IsSpace(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
 
 // Trimmed, every CR LF and every tab one blank, trimmed again.
 std::string Normalize(const std::string& text) {
-  const std::string trimmed = Trim(text);
+  const std::string trimmed(Trim(text));
   std::string out;
   out.reserve(trimmed.size());
   for (std::size_t i = 0; i < trimmed.size(); ++i) {
@@ -30,7 +21,7 @@ std::string Normalize(const std::string& text) {
       out += trimmed[i] == '\t' ? ' ' : trimmed[i];
     }
   }
-  return Trim(out);
+  return std::string(Trim(out));
 }
 
 // "\n " becomes CR LF and "\t " a tab (how comments and CDATA carry them).
@@ -253,7 +244,7 @@ void TjanXMLNode::SetTag(const std::string& content) {
     const std::size_t close = content.find(content[open], open + 1);
     if (close == std::string::npos) return;
     FAttributes.push_back(std::make_unique<TjanXMLAttribute>(
-        Trim(content.substr(pos, eq - pos)),
+        std::string(Trim(content.substr(pos, eq - pos))),
         DecodeXMLEntities(content.substr(open + 1, close - open - 1))));
     pos = close + 1;
   }

@@ -1,11 +1,10 @@
 #include "plugin/korPluginEnv.h"
 
-#include <filesystem>
-#include <fstream>
+#include <cstdint>
 #include <mutex>
-#include <sstream>
 
 #include "platform/Diagnostics.h"
+#include "platform/Files.h"
 #include "platform/Messages.h"
 #include "platform/Modules.h"
 #include "platform/Time.h"
@@ -19,19 +18,9 @@ TkorPluginEnv& EnvSlot() {
   return env;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& content) {
-  std::ifstream in(std::filesystem::path(path), std::ios::binary);
-  if (!in) return false;
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  content = buffer.str();
-  return true;
-}
-
-bool PathExists(const std::string& path) {
-  std::error_code error;
-  return !path.empty() && std::filesystem::is_regular_file(std::filesystem::path(path), error);
-}
+// Language and configuration files are small; anything past this is no
+// file the plug-in reads.
+constexpr std::uint64_t kMaxReadSize = 64u << 20;
 
 }  // namespace
 
@@ -60,8 +49,10 @@ TkorPluginEnv DefaultPluginEnv() {
   env.ProgramFileName = []() { return plat::ModuleFileName(plat::ExecutableModule()); };
   env.CommonAppDataFolder = []() { return plat::CommonAppDataFolder(); };
   env.CommandLineArguments = []() { return plat::CommandLineArguments(); };
-  env.FileExists = PathExists;
-  env.ReadFile = ReadWholeFile;
+  env.FileExists = [](const std::string& path) { return plat::FileExists(path); };
+  env.ReadFile = [](const std::string& path, std::string& content) {
+    return plat::ReadWholeFile(path, content, kMaxReadSize);
+  };
   env.NowOleDate = []() { return plat::NowAsOleDate(); };
   env.DebugOutput = [](const std::string& text) { plat::DebugOutput(text); };
   env.PathSeparator = plat::kPathDelimiter;
