@@ -1,0 +1,60 @@
+// The last time points file "lastdate.txt": one line per device, "address
+// text=YYYYMMDDHHNNSS", the newest stored row already handed to the host.
+// Reading filters a reply's stored rows; recording happens only once the
+// rows that carry a time point were delivered (TSerialPortDM), so a reading
+// that arrived whole is never lost.
+//
+// Threads: any. Every read-modify-write of one file runs under an in-process
+// lock per path and a cross-process named lock, and replaces the file
+// atomically, so workers, modules and processes sharing a data path never
+// lose each other's entries and a crash never leaves the file cut short.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+class TkorMbusDataRows;
+
+// A device's time point waiting to be recorded.
+struct TPendingTimePoint {
+  std::string Device;
+  double TimePoint = 0;  // OLE date
+};
+
+class TLastTimePoints {
+ public:
+  static constexpr const char* kFileName = "lastdate.txt";
+
+  // folder: the module's data path, with or without a trailing separator.
+  explicit TLastTimePoints(std::string folder);
+
+  const std::string& FileName() const { return FFileName; }
+
+  // The device's stored time point as an OLE date; -1 when the file, the
+  // entry or its value is missing or unreadable. Never raises.
+  double Read(const std::string& device) const;
+
+  // Records the time points (a later one per device wins; an earlier one
+  // than the stored never replaces it), creating the folder and the file as
+  // needed. Raises with the reason when the file cannot be written; the old
+  // file then stays whole.
+  void Record(const std::vector<TPendingTimePoint>& points) const;
+
+ private:
+  std::string FFileName;
+};
+
+// What FilterByLastTime found.
+struct TTimePointFilterResult {
+  double Latest = 0;   // the newest kept time point to record; 0 none
+  bool Future = false; // a kept time point lay more than a day ahead of now
+  double FutureTimePoint = 0;
+};
+
+// Drops the stored rows (rows with "TIME_POINT" and "STORAGE") whose time
+// point is not later than `stored` (-1: none stored) when readOnlyNew is
+// set; keeps them all otherwise. The newest kept time point that is not
+// more than a day ahead of `now` (OLE dates) is the one to record.
+TTimePointFilterResult FilterByLastTime(TkorMbusDataRows& rows, double stored, bool readOnlyNew,
+                                        double now);
