@@ -213,10 +213,10 @@ void TkorPlugin::NotifyReloadSettings() noexcept {
 
 // ---- data for the host ----
 
-void TkorPlugin::SendParsedData(std::int32_t dataSourceId, std::int32_t reserved,
-                                TParsedDataList& list) {
+std::int32_t TkorPlugin::SendParsedData(std::int32_t dataSourceId, std::int32_t reserved,
+                                        TParsedDataList& list) {
   void* entry = HostEntryPoints.SendDataEx.load();
-  if (entry == nullptr) return;
+  if (entry == nullptr) return -1;
   TPluginCallRec rec{};
   rec.Size = kor::kCallRecSize;
   rec.Flags = kor::kFlagsOwnRecord;
@@ -229,14 +229,16 @@ void TkorPlugin::SendParsedData(std::int32_t dataSourceId, std::int32_t reserved
   wrapper->AddRef();
   rec.OutData.Kind = kor::kKindParamsIntfW;
   rec.OutData.Value = reinterpret_cast<kor::TPluginPtr>(&wrapper);
+  std::int32_t result = -1;
   try {
-    reinterpret_cast<TVornakSendDataEx>(entry)(ModuleIndex.load(), dataSourceId, reserved, 0,
-                                               kor::kSendParsedData, &rec, 0);
+    result = reinterpret_cast<TVornakSendDataEx>(entry)(ModuleIndex.load(), dataSourceId, reserved,
+                                                        0, kor::kSendParsedData, &rec, 0);
   } catch (...) {
     wrapper->Release();
     throw;
   }
   wrapper->Release();
+  return result;
 }
 
 std::int32_t TkorPlugin::SendRawData(std::int32_t moduleIndex, std::int32_t dataSourceId,

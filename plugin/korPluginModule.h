@@ -138,8 +138,10 @@ class TkorPlugin : public TObject, public ITranslatable {
   // any), OutData Kind 9 the address of an IkorParamsListA reference to a
   // wrapper that borrows list for the duration of the call (this record
   // carries the A form, unlike Kind 9 elsewhere). Nothing without the entry
-  // point.
-  void SendParsedData(std::int32_t dataSourceId, std::int32_t reserved, TParsedDataList& list);
+  // point. The entry point's result (negative: the host refused the
+  // data), -1 without it.
+  std::int32_t SendParsedData(std::int32_t dataSourceId, std::int32_t reserved,
+                              TParsedDataList& list);
   // Kind 129: the entry point's result, -1 without it.
   std::int32_t SendRawData(std::int32_t moduleIndex, std::int32_t dataSourceId, std::int32_t count,
                            const void* data, std::int32_t last);
