@@ -36,9 +36,12 @@ class TLastTimePoints {
   double Read(const std::string& device) const;
 
   // Records the time points (a later one per device wins; an earlier one
-  // than the stored never replaces it), creating the folder and the file as
-  // needed. Raises with the reason when the file cannot be written; the old
-  // file then stays whole.
+  // than the stored never replaces it, unless the stored one lies more than
+  // a day in the future), creating the folder and the file as needed and
+  // keeping every other line. Time points not above 0 are skipped. Raises
+  // with the reason when the file cannot be written (ESharedFileError) or a
+  // device text cannot be a key (empty, line breaks, NUL); the old file then
+  // stays whole. Called only once the rows were delivered.
   void Record(const std::vector<TPendingTimePoint>& points) const;
 
  private:
@@ -47,14 +50,18 @@ class TLastTimePoints {
 
 // What FilterByLastTime found.
 struct TTimePointFilterResult {
-  double Latest = 0;   // the newest kept time point to record; 0 none
-  bool Future = false; // a kept time point lay more than a day ahead of now
+  double Latest = 0;    // the newest kept time point to record; 0 none
+  bool Future = false;  // a kept time point lay more than a day ahead of now
   double FutureTimePoint = 0;
 };
 
 // Drops the stored rows (rows with "TIME_POINT" and "STORAGE") whose time
 // point is not later than `stored` (-1: none stored) when readOnlyNew is
 // set; keeps them all otherwise. The newest kept time point that is not
-// more than a day ahead of `now` (OLE dates) is the one to record.
+// more than a day ahead of `now` (OLE dates) is the one to record; a later
+// one is kept (delivered) and reported as FutureTimePoint for the log. A
+// stored time point more than a day ahead of `now` counts as none, so one
+// wrong clock reading never hides every later row. A TIME_POINT that is
+// not a date (VT_DATE) keeps its row and is not recorded.
 TTimePointFilterResult FilterByLastTime(TkorMbusDataRows& rows, double stored, bool readOnlyNew,
                                         double now);

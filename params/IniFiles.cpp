@@ -5,8 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/Files.h"
-#include "platform/NamedLock.h"
+#include "params/SharedFiles.h"
 
 namespace {
 
@@ -325,32 +324,26 @@ std::string FormatIniFloat(double value) {
 }
 
 std::string IniLockName(std::string_view path) {
-  std::string name(path);
-  for (char& c : name) {
-    c = Lower(c);
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'))) c = '_';
-  }
-  return name;
+  return SharedFileLockName(path);
 }
 
 // ---- the file ----
 
 void UpdateIniFile(const std::string& path, const std::function<void(TIniDocument&)>& action) {
-  plat::TNamedLock lock(IniLockName(path));
-  std::string error;
-  if (!lock.Lock(&error))
-    throw EIniFileError("Cannot lock the settings file " + path + ": " + error);
-  std::string text;
-  if (plat::FileExists(path) && !plat::ReadWholeFile(path, text, kMaxIniFileSize, &error))
-    throw EIniFileError("Cannot read the settings file " + path + ": " + error);
-  TIniDocument document;
   try {
-    document = TIniDocument(text);
-  } catch (const EIniFileError& e) {
-    throw EIniFileError(std::string(e.what()) + ": " + path);
+    UpdateSharedFile(path, kMaxIniFileSize, "settings file", [&](std::string& text) {
+      TIniDocument document;
+      try {
+        document = TIniDocument(text);
+      } catch (const EIniFileError& e) {
+        throw EIniFileError(std::string(e.what()) + ": " + path);
+      }
+      action(document);
+      if (!document.Modified()) return false;
+      text = document.Text();
+      return true;
+    });
+  } catch (const ESharedFileError& e) {
+    throw EIniFileError(e.what());
   }
-  action(document);
-  if (!document.Modified()) return;
-  if (!plat::ReplaceFileAtomically(path, document.Text(), &error))
-    throw EIniFileError("Cannot write the settings file " + path + ": " + error);
 }

@@ -108,9 +108,10 @@ std::string IniLockName(std::string_view path);
 // Largest settings file read (bigger ones raise EIniFileError).
 inline constexpr std::uint64_t kMaxIniFileSize = 16u << 20;
 
-// One operation on a settings file: under the file's named lock, reads the
-// file (a missing file is an empty document), runs the action, and when
-// the action changed the document replaces the file atomically. Raises
+// One operation on a settings file (params/SharedFiles.h): under the file's
+// in-process and named locks, reads the file (a missing file is an empty
+// document), runs the action, and when the action changed the document
+// replaces the file atomically. Raises
 // EIniFileError when the lock, the read or the write fails; the file is
 // then as it was.
 void UpdateIniFile(const std::string& path, const std::function<void(TIniDocument&)>& action);

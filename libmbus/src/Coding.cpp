@@ -16,13 +16,17 @@ void RequireBytes(const unsigned char* bytes, size_t count, size_t max) {
   if (!bytes || count == 0 || count > max) throw Error("invalid value length");
 }
 
+// Two-digit years from this one on belong to the 1900s, earlier ones to the
+// 2000s: meters in the field carry dates of both centuries.
+constexpr int kFirstYearOf1900s = 81;
+
 // Date fields shared by the date (G) and date-time (F, 6-byte) forms: day,
 // month and the 7-bit year split over the high bits of two bytes.
 void DecodeDate(struct tm& t, unsigned char day_byte, unsigned char month_byte) {
   t.tm_mday = day_byte & 0x1F;
   t.tm_mon = (month_byte & 0x0F) - 1;
   const int year = ((day_byte & 0xE0) >> 5) | ((month_byte & 0xF0) >> 1);
-  t.tm_year = year + 100;  // years count from 2000
+  t.tm_year = year >= kFirstYearOf1900s ? year : year + 100;  // tm_year counts from 1900
 }
 
 int HexValue(unsigned char c) {

@@ -1,0 +1,211 @@
+#include "mbus/LastTimePoints.h"
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+#include "framework/DateUtils.h"
+#include "mbus/MbusDecode.h"
+#include "params/SharedFiles.h"
+#include "platform/Files.h"
+#include "platform/Modules.h"
+#include "platform/Time.h"
+
+namespace {
+
+constexpr std::uint64_t kMaxFileSize = 64u << 20;
+constexpr std::size_t kStampLength = 14;  // YYYYMMDDHHNNSS
+constexpr double kOneDay = 1.0;
+
+// One line of the file without its line end; `Device` is empty for a line
+// that holds no entry.
+struct TEntryLine {
+  std::string Text;
+  std::string Device;
+  std::string Value;
+};
+
+// The file's lines. A line's device is the text before its last "=": the
+// value never holds one, so device texts with "=" are read back whole and
+// never taken for a shorter one.
+std::vector<TEntryLine> SplitLines(const std::string& text) {
+  std::vector<TEntryLine> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    TEntryLine line;
+    line.Text = text.substr(start, end - start);
+    if (!line.Text.empty() && line.Text.back() == '\r') line.Text.pop_back();
+    const std::size_t equals = line.Text.rfind('=');
+    if (equals != std::string::npos && equals > 0) {
+      line.Device = line.Text.substr(0, equals);
+      line.Value = std::string(Trim(std::string_view(line.Text).substr(equals + 1)));
+    }
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
+int Digits(const std::string& text, std::size_t at, std::size_t count) {
+  int value = 0;
+  for (std::size_t i = at; i < at + count; ++i) value = value * 10 + (text[i] - '0');
+  return value;
+}
+
+// "YYYYMMDDHHNNSS" as an OLE date; false for anything else.
+bool ParseStamp(const std::string& text, double& value) {
+  if (text.size() != kStampLength) return false;
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  TDateParts parts;
+  parts.Year = Digits(text, 0, 4);
+  parts.Month = Digits(text, 4, 2);
+  parts.Day = Digits(text, 6, 2);
+  parts.Hour = Digits(text, 8, 2);
+  parts.Minute = Digits(text, 10, 2);
+  parts.Second = Digits(text, 12, 2);
+  bool ok = false;
+  value = EncodeDateTimeSafe(parts, ok);
+  return ok && parts.Year >= 1900;
+}
+
+// To the nearest second.
+std::string FormatStamp(double value) {
+  const TDateParts p = DecodeDateTime(IncMilliseconds(value, 500));
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", static_cast<int>(p.Year),
+                static_cast<int>(p.Month), static_cast<int>(p.Day), static_cast<int>(p.Hour),
+                static_cast<int>(p.Minute), static_cast<int>(p.Second));
+  return text;
+}
+
+// Later by at least a second (the file keeps whole seconds).
+bool Later(double a, double b) {
+  return std::llround((a - b) * 86400.0) >= 1;
+}
+
+// The device's first readable entry; -1 when it has none.
+double FindEntry(const std::vector<TEntryLine>& lines, const std::string& device) {
+  for (const TEntryLine& line : lines) {
+    double value = 0;
+    if (line.Device == device && ParseStamp(line.Value, value)) return value;
+  }
+  return -1;
+}
+
+// A device text that fits one line and can be found again.
+void CheckDevice(const std::string& device) {
+  if (device.empty() || device.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+    throw Exception("The device address \"" + device +
+                    "\" cannot be a key of the last time points file");
+}
+
+// Sets the device's entry to the time point unless the stored one is as
+// late (and not more than a day in the future). True when the text changed.
+bool SetEntry(std::vector<TEntryLine>& lines, const std::string& device, double timePoint,
+              double now) {
+  const double stored = FindEntry(lines, device);
+  if (stored >= 0 && !Later(timePoint, stored) && stored <= now + kOneDay) return false;
+  const std::string text = device + "=" + FormatStamp(timePoint);
+  bool placed = false;
+  for (std::size_t i = 0; i < lines.size();) {
+    if (lines[i].Device != device) {
+      ++i;
+    } else if (!placed) {
+      lines[i] = TEntryLine{text, device, FormatStamp(timePoint)};
+      placed = true;
+      ++i;
+    } else {
+      lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+  }
+  if (!placed) lines.push_back(TEntryLine{text, device, FormatStamp(timePoint)});
+  return true;
+}
+
+std::string JoinLines(const std::vector<TEntryLine>& lines) {
+  std::string text;
+  for (const TEntryLine& line : lines) text += line.Text + "\r\n";
+  return text;
+}
+
+// A value that is a date-time; false for anything that does not convert.
+bool AsDateTime(const OleVariant& value, double& date) {
+  try {
+    if (value.VType() != plat::varDate) return false;
+    date = value.ChangedType(plat::varDouble).AsDouble();
+    return std::isfinite(date);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+TLastTimePoints::TLastTimePoints(std::string folder) {
+  if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
+    folder += plat::kPathDelimiter;
+  FFileName = folder + kFileName;
+}
+
+double TLastTimePoints::Read(const std::string& device) const {
+  try {
+    std::string text;
+    if (!plat::ReadWholeFile(FFileName, text, kMaxFileSize)) return -1;
+    return FindEntry(SplitLines(text), device);
+  } catch (...) {
+    return -1;
+  }
+}
+
+void TLastTimePoints::Record(const std::vector<TPendingTimePoint>& points) const {
+  std::map<std::string, double> latest;
+  for (const TPendingTimePoint& point : points) {
+    if (!(point.TimePoint > 0) || !std::isfinite(point.TimePoint)) continue;
+    CheckDevice(point.Device);
+    double& value = latest[point.Device];
+    if (point.TimePoint > value) value = point.TimePoint;
+  }
+  if (latest.empty()) return;
+  const std::string folder = plat::ExtractFileDir(FFileName);
+  std::string error;
+  if (!folder.empty() && !plat::ForceDirectories(folder, &error))
+    throw ESharedFileError("Cannot create the folder " + folder + ": " + error);
+  const double now = plat::NowAsOleDate();
+  UpdateSharedFile(FFileName, kMaxFileSize, "last time points file", [&](std::string& text) {
+    std::vector<TEntryLine> lines = SplitLines(text);
+    bool changed = false;
+    for (const auto& [device, timePoint] : latest)
+      changed = SetEntry(lines, device, timePoint, now) || changed;
+    if (changed) text = JoinLines(lines);
+    return changed;
+  });
+}
+
+TTimePointFilterResult FilterByLastTime(TkorMbusDataRows& rows, double stored, bool readOnlyNew,
+                                        double now) {
+  // A stored time point far ahead (a meter's clock gone wrong) would hide
+  // every new reading; it counts as none.
+  if (stored > now + kOneDay) stored = -1;
+  TTimePointFilterResult result;
+  for (std::int32_t r = rows.Count() - 1; r >= 0; --r) {
+    TkorMbusDataRow& row = rows.Row(r);
+    const TkorParamsListItem* timeItem = row.FindItem(kItemTimePoint);
+    if (!timeItem || !row.FindItem(kItemStorage)) continue;
+    double timePoint = 0;
+    if (!AsDateTime(timeItem->Value, timePoint)) continue;
+    if (readOnlyNew && stored >= 0 && !Later(timePoint, stored)) {
+      rows.Delete(r);
+      continue;
+    }
+    if (timePoint > now + kOneDay) {
+      if (!result.Future || timePoint > result.FutureTimePoint) result.FutureTimePoint = timePoint;
+      result.Future = true;
+    } else if (timePoint > result.Latest) {
+      result.Latest = timePoint;
+    }
+  }
+  return result;
+}
