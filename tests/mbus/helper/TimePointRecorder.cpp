@@ -1,0 +1,28 @@
+// A second process for the last time points tests: records COUNT devices of
+// its own ("NAME-0", "NAME-1", ...) into FOLDER's file, one Record each, as
+// another host process's module would.
+//   time_point_recorder FOLDER NAME COUNT
+// Exit status 0 when every record succeeded.
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <string>
+
+#include "mbus/LastTimePoints.h"
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    std::cerr << "usage: time_point_recorder FOLDER NAME COUNT\n";
+    return 2;
+  }
+  const TLastTimePoints file(argv[1]);
+  const std::string name = argv[2];
+  const int count = std::atoi(argv[3]);
+  try {
+    for (int i = 0; i < count; ++i) file.Record({{name + "-" + std::to_string(i), 40000.0 + i}});
+  } catch (const std::exception& e) {
+    std::cerr << name << ": " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
