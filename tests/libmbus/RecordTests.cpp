@@ -12,23 +12,9 @@
 #include "mbus/mbus.h"
 
 using mbus_test::Bytes;
+using mbus_test::Reply;
 
 namespace {
-
-// A variable-structure reply around `records` (hex), with length and
-// checksum computed.
-std::vector<unsigned char> Reply(const std::string& records, unsigned char ci = 0x72) {
-  auto body = Bytes(("08 05 00 78 56 34 12 24 40 01 07 55 00 00 00 " + records).c_str());
-  body[2] = ci;
-  std::vector<unsigned char> frame = {0x68, static_cast<unsigned char>(body.size()),
-                                      static_cast<unsigned char>(body.size()), 0x68};
-  unsigned sum = 0;
-  for (unsigned char b : body) sum += b;
-  frame.insert(frame.end(), body.begin(), body.end());
-  frame.push_back(static_cast<unsigned char>(sum));
-  frame.push_back(0x16);
-  return frame;
-}
 
 struct Parsed {
   mbus_frame frame{};

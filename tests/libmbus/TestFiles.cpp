@@ -96,4 +96,24 @@ std::vector<unsigned char> Bytes(const char* hex) {
   return mbus::HexTextBytes(hex);
 }
 
+std::vector<unsigned char> Reply(const std::string& records, unsigned char ci) {
+  auto body = Bytes(("08 05 00 78 56 34 12 24 40 01 07 55 00 00 00 " + records).c_str());
+  body[2] = ci;
+  const auto length = static_cast<unsigned char>(body.size());
+  std::vector<unsigned char> frame;
+  frame.reserve(body.size() + 6);
+  frame.push_back(0x68);
+  frame.push_back(length);
+  frame.push_back(length);
+  frame.push_back(0x68);
+  unsigned sum = 0;
+  for (unsigned char b : body) {
+    sum += b;
+    frame.push_back(b);
+  }
+  frame.push_back(static_cast<unsigned char>(sum));
+  frame.push_back(0x16);
+  return frame;
+}
+
 }  // namespace mbus_test

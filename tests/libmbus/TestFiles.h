@@ -30,4 +30,8 @@ std::string CompareBlocks(const std::vector<Block>& got, const std::vector<Block
 // Bytes of a telegram written as hex pairs.
 std::vector<unsigned char> Bytes(const char* hex);
 
+// A variable-structure reply around `records` (hex), with length and
+// checksum computed; `ci` replaces its control information field.
+std::vector<unsigned char> Reply(const std::string& records, unsigned char ci = 0x72);
+
 }  // namespace mbus_test
