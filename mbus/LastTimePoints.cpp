@@ -150,17 +150,12 @@ TLastTimePoints::TLastTimePoints(std::string folder) {
   FFileName = folder + kFileName;
 }
 
-double TLastTimePoints::Read(const std::string& device) const {
-  try {
-    std::string text;
-    if (!plat::ReadWholeFile(FFileName, text, kMaxFileSize)) return -1;
-    return FindEntry(SplitLines(text), device);
-  } catch (...) {
-    return -1;
-  }
+double LastTimePointIn(const std::string& text, const std::string& device) {
+  return FindEntry(SplitLines(text), device);
 }
 
-void TLastTimePoints::Record(const std::vector<TPendingTimePoint>& points) const {
+bool SetLastTimePoints(std::string& text, const std::vector<TPendingTimePoint>& points,
+                       double now) {
   std::map<std::string, double> latest;
   for (const TPendingTimePoint& point : points) {
     if (!(point.TimePoint > 0) || !std::isfinite(point.TimePoint)) continue;
@@ -168,20 +163,40 @@ void TLastTimePoints::Record(const std::vector<TPendingTimePoint>& points) const
     double& value = latest[point.Device];
     if (point.TimePoint > value) value = point.TimePoint;
   }
-  if (latest.empty()) return;
+  if (latest.empty()) return false;
+  std::vector<TEntryLine> lines = SplitLines(text);
+  bool changed = false;
+  for (const auto& [device, timePoint] : latest)
+    changed = SetEntry(lines, device, timePoint, now) || changed;
+  if (changed) text = JoinLines(lines);
+  return changed;
+}
+
+double TLastTimePoints::Read(const std::string& device) const {
+  try {
+    std::string text;
+    if (!plat::ReadWholeFile(FFileName, text, kMaxFileSize)) return -1;
+    return LastTimePointIn(text, device);
+  } catch (...) {
+    return -1;
+  }
+}
+
+void TLastTimePoints::Record(const std::vector<TPendingTimePoint>& points) const {
+  bool any = false;
+  for (const TPendingTimePoint& point : points) {
+    if (!(point.TimePoint > 0) || !std::isfinite(point.TimePoint)) continue;
+    CheckDevice(point.Device);
+    any = true;
+  }
+  if (!any) return;
   const std::string folder = plat::ExtractFileDir(FFileName);
   std::string error;
   if (!folder.empty() && !plat::ForceDirectories(folder, &error))
     throw ESharedFileError("Cannot create the folder " + folder + ": " + error);
   const double now = plat::NowAsOleDate();
-  UpdateSharedFile(FFileName, kMaxFileSize, "last time points file", [&](std::string& text) {
-    std::vector<TEntryLine> lines = SplitLines(text);
-    bool changed = false;
-    for (const auto& [device, timePoint] : latest)
-      changed = SetEntry(lines, device, timePoint, now) || changed;
-    if (changed) text = JoinLines(lines);
-    return changed;
-  });
+  UpdateSharedFile(FFileName, kMaxFileSize, "last time points file",
+                   [&](std::string& text) { return SetLastTimePoints(text, points, now); });
 }
 
 TTimePointFilterResult FilterByLastTime(TkorMbusDataRows& rows, double stored, bool readOnlyNew,

@@ -48,6 +48,14 @@ class TLastTimePoints {
   std::string FFileName;
 };
 
+// The file's rules on its text (what Read and Record do inside the file
+// access): the device's time point, -1 when it has none; and setting the
+// points into the text, keeping every other line (line ends become CR LF).
+// SetLastTimePoints answers whether the text changed and raises for a
+// device text that cannot be a key.
+double LastTimePointIn(const std::string& text, const std::string& device);
+bool SetLastTimePoints(std::string& text, const std::vector<TPendingTimePoint>& points, double now);
+
 // What FilterByLastTime found.
 struct TTimePointFilterResult {
   double Latest = 0;    // the newest kept time point to record; 0 none
