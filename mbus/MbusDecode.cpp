@@ -1,8 +1,8 @@
 #include "mbus/MbusDecode.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -74,11 +74,12 @@ std::string CleanName(std::string text) {
   return name;
 }
 
-// A leading number of a unit text ("1e-3 m^3"): 0 when it is none.
+// A leading number of a unit text ("1e-3 m^3"), with "." whatever the
+// locale: 0 when it is none.
 double ParseFactor(const std::string& text) {
-  char* end = nullptr;
-  const double value = std::strtod(text.c_str(), &end);
-  if (end == text.c_str() || *end != '\0' || !std::isfinite(value)) return 0;
+  double value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) return 0;
   return value;
 }
 
@@ -152,7 +153,8 @@ OleVariant ApplyFactor(OleVariant value, double factor) {
   if (factor == 0 || value.VType() != plat::varDouble) return value;
   const double number = value.AsDouble();
   double integral = 0;
-  if (std::modf(factor, &integral) != 0) return OleVariant(number * factor);
+  if (std::modf(factor, &integral) != 0 || std::fabs(integral) >= 9.2e18)
+    return OleVariant(number * factor);
   return OleVariant(number * static_cast<double>(static_cast<std::int64_t>(integral)));
 }
 

@@ -160,7 +160,7 @@ TEST_F(LastTimePointsFile, AnInterruptedWriteKeepsTheOldFileWhole) {
   EXPECT_EQ(Dir.EntryCount(), 1u);  // no temporary file left
 }
 
-TEST_F(LastTimePointsFile, AFolderThatCannotBeWrittenKeepsTheOldFileAndSaysWhy) {
+TEST_F(LastTimePointsFile, AFolderThatCannotBeCreatedSaysWhy) {
   // a folder below a plain file can never be created
   WriteBytes(Dir.File("plain"), "x");
   const TLastTimePoints blocked(Dir.File("plain") + plat::kPathDelimiter + "sub");
@@ -171,6 +171,9 @@ TEST_F(LastTimePointsFile, AFolderThatCannotBeWrittenKeepsTheOldFileAndSaysWhy) 
     EXPECT_NE(std::string(e.what()).find("Cannot create the folder"), std::string::npos)
         << e.what();
   }
+}
+
+TEST_F(LastTimePointsFile, AFolderThatCannotBeWrittenKeepsTheOldFile) {
   // a read-only folder, where permissions hold (not for root)
   const auto folder = Dir.Path / "readonly";
   std::filesystem::create_directories(folder);
