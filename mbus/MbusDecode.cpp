@@ -34,8 +34,9 @@ constexpr TMediumRow kMedia[] = {
     {55, "RC meter"},
 };
 
-// Names the identification items take when they are merged into a row;
-// values named alike step aside (_I2) so names stay unique.
+// Names that every row receives after its values: the identification items
+// (merged at its front), and the packet items the worker inserts into the
+// first row. Values named alike step aside (_I2) so names stay unique.
 constexpr const char* kReservedNames[] = {kItemDeviceId,      kItemManufacturer, kItemMedium,
                                           kItemVersion,       kItemStatus,       kItemStorage,
                                           "FULL_DATA_PACKET", "DATA_PACKET"};
