@@ -59,6 +59,7 @@ void TDataSourceScheduled::StopQueue() {
   Signature = 0;
   TQueueControllerTimerEx* queue = FQueue;
   FQueue = nullptr;
+  DataEvent.SetEvent();  // a worker waiting for bytes sees the source dying
   delete queue;
 }
 
@@ -80,6 +81,7 @@ void TDataSourceScheduled::DataArrived(const TDataArrival& call) noexcept {
       const auto* bytes =
           reinterpret_cast<const void*>(call.Value);  // NOLINT(performance-no-int-to-ptr)
       FBuffer->Write(bytes, call.Size);
+      DataEvent.SetEvent();
     }
   } catch (...) {
     // The block is lost; the host's call returns normally.

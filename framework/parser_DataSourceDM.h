@@ -22,6 +22,7 @@
 
 #include "framework/Component.h"
 #include "framework/SyncObjs.h"
+#include "framework/WaitableEvent.h"
 #include "framework/korTimeout.h"
 #include "framework/parser_QueueController.h"
 
@@ -72,6 +73,11 @@ class TDataSourceScheduled : public TComponent {
   std::atomic<std::uint32_t> Signature{kSignature};
   std::atomic<bool> PortClosed{false};
   TTickTimeout DataWatch;  // restarted by every data block (under FDataLock)
+  // Auto-reset; set by DataArrived after it wrote bytes into FBuffer and by
+  // StopQueue. The worker that waits for bytes sleeps on it instead of
+  // polling the buffer; whoever cancels that wait (the worker's Stop) sets
+  // it too. One waiter: the source's worker.
+  TWaitableEvent DataEvent{false, false};
 
   // True without an owner or while the owner's state flag 0 is off.
   virtual bool IsInactive();
