@@ -176,6 +176,10 @@ void TMbusThread::Execute(TMbusCommand& command) {
     Log(0, FMessages->MsgDataParseError() + ": " + e.what());
   } catch (...) {
   }
+  // Free before the done event: the completion brings the controller's next
+  // tick forward, and that tick must find the worker ready for the next
+  // request (a busy worker would make it wait a whole tick period).
+  CurrentCommand = nullptr;
   if (OnCommandDone) {
     try {
       const std::string error = success || FHandle == nullptr ? std::string() : ErrorText();
@@ -183,7 +187,6 @@ void TMbusThread::Execute(TMbusCommand& command) {
     } catch (...) {
     }
   }
-  CurrentCommand = nullptr;
 }
 
 bool TMbusThread::RunCommand(TMbusCommand& command) {

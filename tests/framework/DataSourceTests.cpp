@@ -230,3 +230,24 @@ TEST_F(DataSource, StopQueueMarksTheSourceDeadAndLeavesStartAndTriggerHarmless) 
   Data("still buffered");
   EXPECT_EQ(Buffered(), "still buffered");  // the buffer lives on until destruction
 }
+
+namespace {
+
+TEST_F(DataSource, StoredBytesSetTheDataEventNoticesDoNot) {
+  EXPECT_FALSE(Source.DataEvent.TryTake());
+  Notice(0x101);
+  EXPECT_FALSE(Source.DataEvent.TryTake());
+  Data("ab", 0x01);  // ignored call
+  EXPECT_FALSE(Source.DataEvent.TryTake());
+  Data("ab");
+  EXPECT_TRUE(Source.DataEvent.TryTake());
+  EXPECT_FALSE(Source.DataEvent.TryTake());  // auto-reset: one wake per take
+}
+
+TEST_F(DataSource, StopQueueWakesTheWaitingWorker) {
+  Source.StopQueue();
+  EXPECT_TRUE(Source.DataEvent.TryTake());
+  EXPECT_EQ(Source.Signature, 0u);
+}
+
+}  // namespace
