@@ -28,8 +28,8 @@ struct TOwner : IDataSourceOwner {
   bool DataSourceOwnerState(int index) const override { return index == 0; }
 };
 
-const char* const kDevices[] = {"5", "0", "250", "12345678", "s12345678", "1234567FFFFFFFFF",
-                                "FFFFFFFFFFFFFFFF", "5 (room)"};
+const char* const kDevices[] = {
+    "5", "0", "250", "12345678", "s12345678", "1234567FFFFFFFFF", "FFFFFFFFFFFFFFFF", "5 (room)"};
 
 struct TFuzzRig {
   TFuzzRig() {
@@ -51,9 +51,8 @@ struct TFuzzRig {
 
   // The worker's thread, inside its send hook: the next block of the input
   // arrives, piece by piece.
-  static std::int32_t KOR_STDCALL SendDataEx(std::int32_t, std::int32_t, std::int32_t,
-                                             std::int32_t, std::int32_t kind, void*,
-                                             std::int32_t);
+  static std::int32_t KOR_STDCALL SendDataEx(std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                                             std::int32_t kind, void*, std::int32_t);
 
   void Run(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return;

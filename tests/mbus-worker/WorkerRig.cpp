@@ -131,6 +131,7 @@ std::int32_t KOR_STDCALL TWorkerRig::SendDataEx(std::int32_t, std::int32_t dataS
   TWorkerRig* rig = gRig;
   if (rig == nullptr || kind != kor::kSendRawData || dataSourceId != kDataSourceId || count < 0)
     return -1;
+  if (rig->RefuseWrites) return -1;
   const auto* bytes = static_cast<const std::uint8_t*>(data);
   ++rig->FHostWrites;
   const std::string text(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(count));

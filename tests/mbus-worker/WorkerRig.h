@@ -67,6 +67,7 @@ class TWorkerRig {
   std::string LogText();
   std::int32_t HostWrites() const { return FHostWrites; }
 
+  std::atomic<bool> RefuseWrites{false};  // the host answers -1
   bus::BusSegment Segment;
   TTestOwner Owner;
   TkorPlugin Module;

@@ -309,6 +309,44 @@ TEST_F(MbusWorker, HostWithoutTheEntryPointCountsTheSendAsDone) {
   EXPECT_THAT(Rig.LogText(), HasSubstr("Failed to send/receive M-bus request."));
 }
 
+// Every frame of the request in flight restarts the controller's watch and
+// arms its answer time-out with the command's Timeout.
+TEST_F(MbusWorker, FramesRestartTheControllersTimersWithTheCommandsTimeout) {
+  Rig.Segment.AddSlave(Meter(5, Address(0x12345678), 10));
+  TBasicRequestItem item;
+  TQueueControllerTimerEx& queue = *Rig.Source->FQueue;
+  {
+    std::lock_guard<TCriticalSection> run(queue.RunLock());
+    queue.RequestWatch.StartPlain();
+    queue.CurrentItem = &item;
+  }
+  TRequestParameters params;
+  params.Device = "5";
+  params.Timeout = 4321;
+  ASSERT_TRUE(Rig.Request(params).Success);
+  std::lock_guard<TCriticalSection> run(queue.RunLock());
+  EXPECT_FALSE(queue.ResponseTimer.IsNotStarted());
+  EXPECT_EQ(queue.ResponseTimer.Timeout, 4321u);
+  queue.CurrentItem = nullptr;
+}
+
+TEST_F(MbusWorker, WithoutARequestInFlightFramesArmNoTimeOut) {
+  Rig.Segment.AddSlave(Meter(5, Address(0x12345678), 10));
+  ASSERT_TRUE(Rig.Request("5").Success);
+  std::lock_guard<TCriticalSection> run(Rig.Source->FQueue->RunLock());
+  EXPECT_TRUE(Rig.Source->FQueue->ResponseTimer.IsNotStarted());
+}
+
+TEST_F(MbusWorker, HostRefusingTheBytesFailsTheSend) {
+  Rig.Segment.AddSlave(Meter(5, Address(0x12345678), 10));
+  Rig.RefuseWrites = true;
+  EXPECT_FALSE(Rig.Request("5").Success);
+  EXPECT_EQ(Rig.Segment.Stats().frames, 0);
+  EXPECT_THAT(Rig.LogText(), HasSubstr("Failed to send/receive M-bus request."));
+  Rig.RefuseWrites = false;
+  EXPECT_TRUE(Rig.Request("5").Success);
+}
+
 TEST_F(MbusWorker, SearchCommandsEndUnsuccessfullyForNow) {
   std::atomic<bool> seen{false};
   std::atomic<bool> success{true};
