@@ -56,7 +56,10 @@ class TBenchSource : public TDataSourceScheduled {
     Worker->OnCommandDone = [this](TMbusThread&, std::int32_t id, const std::string&, bool success,
                                    TMbusCommand&) {
       if (success) ++Completed;
-      if (FQueue != nullptr && id == FQueue->CurrentRequestId() && success) FQueue->RequestDone(10);
+      if (!success) return;
+      WithQueue([id](TQueueControllerTimerEx& queue) {
+        if (id == queue.CurrentRequestId()) queue.RequestDone(10);
+      });
     };
   }
   ~TBenchSource() override {

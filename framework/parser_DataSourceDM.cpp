@@ -57,8 +57,13 @@ void TDataSourceScheduled::CreateBuffer(std::uint32_t size) {
 
 void TDataSourceScheduled::StopQueue() {
   Signature = 0;
-  TQueueControllerTimerEx* queue = FQueue;
-  FQueue = nullptr;
+  TQueueControllerTimerEx* queue = nullptr;
+  {
+    // Waits for a worker that is using the controller right now.
+    std::lock_guard<std::mutex> lock(FQueueLock);
+    queue = FQueue;
+    FQueue = nullptr;
+  }
   DataEvent.SetEvent();  // a worker waiting for bytes sees the source dying
   delete queue;
 }

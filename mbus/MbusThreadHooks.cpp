@@ -60,13 +60,13 @@ int MBUS_CALL TMbusThread::HookSend(mbus_handle* handle, const unsigned char* by
     TMbusThread* self = Of(handle);
     if (self == nullptr || self->Cancel || !self->OwnerAlive() || length < 0) return kHookFailed;
     TDataSourceScheduled& source = *self->FOwner;
-    if (TQueueControllerTimerEx* queue = source.FQueue) {
-      queue->RestartRequestWatch();
-      std::lock_guard<TCriticalSection> run(queue->RunLock());
+    source.WithQueue([self](TQueueControllerTimerEx& queue) {
+      queue.RestartRequestWatch();
+      std::lock_guard<TCriticalSection> run(queue.RunLock());
       TMbusCommand* command = self->CurrentCommand;
-      if (queue->CurrentItem != nullptr && command != nullptr)
-        queue->RestartResponseTimer(static_cast<std::uint32_t>(command->Params.Timeout));
-    }
+      if (queue.CurrentItem != nullptr && command != nullptr)
+        queue.RestartResponseTimer(static_cast<std::uint32_t>(command->Params.Timeout));
+    });
     if (source.FBuffer != nullptr) source.FBuffer->Clear();
     if (self->SendToHost(bytes, length) < 0) return kHookFailed;
     if (sent != nullptr) *sent = length;
@@ -130,7 +130,7 @@ int MBUS_CALL TMbusThread::HookBaudrate(mbus_handle* handle, int baudrate) noexc
   try {
     TMbusThread* self = Of(handle);
     if (self == nullptr || !self->OwnerAlive()) return kHookFailed;
-    if (TQueueControllerTimerEx* queue = self->FOwner->FQueue) queue->RestartRequestWatch();
+    self->FOwner->WithQueue([](TQueueControllerTimerEx& queue) { queue.RestartRequestWatch(); });
     const std::string text = "<<PORT=" + std::to_string(baudrate) + ">>";
     return self->SendToHost(text.data(), static_cast<std::int32_t>(text.size())) < 0 ? kHookFailed
                                                                                      : kHookOk;
