@@ -27,7 +27,8 @@ struct TkorTimerEx::TCore {
   TNotifyEvent OnTimer;
   plat::WindowHandle Window = 0;
   bool InCallback = false;
-  bool Released = false;  // the window is to go once OnTimer returns
+  bool Released = false;                 // the window is to go once OnTimer returns
+  std::atomic<bool> SoonPending{false};  // a FireSoon message is queued
 
   // Owner thread, under Lock.
   void Update() {
@@ -74,6 +75,9 @@ std::intptr_t TkorTimerEx::TCore::Proc(void* context, std::uint32_t message, std
                                        std::intptr_t) noexcept {
   auto* core = static_cast<TCore*>(context);
   if (message == plat::kTimerMessage && wParam == kTimerId) {
+    core->Fire();
+  } else if (message == kFireSoonMessage) {
+    core->SoonPending = false;
     core->Fire();
   } else if (message == kSetEnabledMessage) {
     std::lock_guard<std::mutex> lock(core->Lock);
@@ -171,6 +175,13 @@ void TkorTimerEx::Apply() {
     FCore->Update();
   else
     plat::PostWindowMessage(FCore->Window, kReapplyMessage, 0, 0);
+}
+
+void TkorTimerEx::FireSoon() {
+  // One message at most: completions faster than the owner pumps coalesce
+  // (and a busy worker does not allocate per completion).
+  if (FCore->SoonPending.exchange(true)) return;
+  if (!plat::PostWindowMessage(FCore->Window, kFireSoonMessage, 0, 0)) FCore->SoonPending = false;
 }
 
 void TkorTimerEx::SetErrorHandler(TErrorHandler handler) {

@@ -33,6 +33,8 @@ class TkorTimerEx : public TComponent {
   static constexpr std::uint32_t kReleaseMessage = 0x0811;
   // Re-creates the platform timer after a change made on another thread.
   static constexpr std::uint32_t kReapplyMessage = 0x0812;
+  // Runs OnTimer once, out of turn (FireSoon).
+  static constexpr std::uint32_t kFireSoonMessage = 0x0813;
   static constexpr std::uint32_t kDestroyTimeoutMs = 5000;
 
   // Creates the hidden window on the calling thread, which becomes the owner.
@@ -49,6 +51,10 @@ class TkorTimerEx : public TComponent {
   void SetEnabled(bool value);
   void SetInterval(std::uint32_t ms);
   void SetOnTimer(TNotifyEvent handler);
+  // Any thread: OnTimer runs once more as soon as the owner next pumps, on
+  // the owner thread and under the same rules as a timer message (only while
+  // enabled, never nested); the periodic timer goes on unchanged.
+  void FireSoon();
 
   // What an exception escaping OnTimer goes to (the message); by default
   // nothing. Process-wide; set it before timers run.

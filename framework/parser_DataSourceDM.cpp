@@ -57,8 +57,14 @@ void TDataSourceScheduled::CreateBuffer(std::uint32_t size) {
 
 void TDataSourceScheduled::StopQueue() {
   Signature = 0;
-  TQueueControllerTimerEx* queue = FQueue;
-  FQueue = nullptr;
+  TQueueControllerTimerEx* queue = nullptr;
+  {
+    // Waits for a worker that is using the controller right now.
+    std::lock_guard<std::mutex> lock(FQueueLock);
+    queue = FQueue;
+    FQueue = nullptr;
+  }
+  DataEvent.SetEvent();  // a worker waiting for bytes sees the source dying
   delete queue;
 }
 
@@ -80,6 +86,7 @@ void TDataSourceScheduled::DataArrived(const TDataArrival& call) noexcept {
       const auto* bytes =
           reinterpret_cast<const void*>(call.Value);  // NOLINT(performance-no-int-to-ptr)
       FBuffer->Write(bytes, call.Size);
+      DataEvent.SetEvent();
     }
   } catch (...) {
     // The block is lost; the host's call returns normally.

@@ -12,16 +12,20 @@
 //   orders the two;
 // - TriggerEvent may come from the host's calling thread (the queue's locks);
 // - another thread holding a reference must check Signature first and leave
-//   the source alone unless it reads kSignature.
+//   the source alone unless it reads kSignature; it reaches the queue
+//   controller only through WithQueue (checking Signature and then using
+//   FQueue would race with StopQueue freeing it).
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <mutex>
 #include <string>
 
 #include "framework/Component.h"
 #include "framework/SyncObjs.h"
+#include "framework/WaitableEvent.h"
 #include "framework/korTimeout.h"
 #include "framework/parser_QueueController.h"
 
@@ -72,6 +76,11 @@ class TDataSourceScheduled : public TComponent {
   std::atomic<std::uint32_t> Signature{kSignature};
   std::atomic<bool> PortClosed{false};
   TTickTimeout DataWatch;  // restarted by every data block (under FDataLock)
+  // Auto-reset; set by DataArrived after it wrote bytes into FBuffer and by
+  // StopQueue. The worker that waits for bytes sleeps on it instead of
+  // polling the buffer; whoever cancels that wait (the worker's Stop) sets
+  // it too. One waiter: the source's worker.
+  TWaitableEvent DataEvent{false, false};
 
   // True without an owner or while the owner's state flag 0 is off.
   virtual bool IsInactive();
@@ -85,8 +94,20 @@ class TDataSourceScheduled : public TComponent {
   // The receive buffer: size bytes, dropping at least 64 old bytes when a
   // block does not fit. Only once.
   void CreateBuffer(std::uint32_t size);
-  // Marks the source dead (Signature 0), then frees the queue.
+  // Marks the source dead (Signature 0), then frees the queue once no other
+  // thread uses it (WithQueue).
   void StopQueue();
+  // How another thread (the worker's hooks and completions) reaches FQueue:
+  // runs f(*FQueue) while the source is alive and keeps StopQueue from
+  // freeing the controller meanwhile. False, and f does not run, once the
+  // source is going. f must not call WithQueue or StopQueue.
+  template <class F>
+  bool WithQueue(F&& f) {
+    std::lock_guard<std::mutex> lock(FQueueLock);
+    if (Signature != kSignature || FQueue == nullptr) return false;
+    f(*FQueue);
+    return true;
+  }
   // One ProcessData call for this source. Never raises: a failure loses the
   // block. Calls without Mode element 1 are ignored.
   void DataArrived(const TDataArrival& call) noexcept;
@@ -104,4 +125,7 @@ class TDataSourceScheduled : public TComponent {
 
  private:
   TCriticalSection FDataLock;  // serialises DataArrived
+  // Held by WithQueue and by StopQueue while it takes FQueue away. Lock
+  // order: after the worker's delivery lock, before the request list's.
+  std::mutex FQueueLock;
 };

@@ -55,14 +55,17 @@ void TQueueController::DoSchedule(TScheduledEvent& event, TBasicRequestItem& ite
 }
 
 void TQueueController::RequestDone(std::uint8_t status) {
-  TReadLock list(*Requests);
-  TRunGuard run(FRunLock);
-  ResponseTimer.Clear();
-  if (CurrentItem != nullptr && list->IndexOf(CurrentItem) >= 0) {
-    if (CurrentItem->Method != MethodOnce) CurrentItem->Busy = false;
-    if (IsSuccessStatus(status)) CurrentItem->Attempts = 0;
+  {
+    TReadLock list(*Requests);
+    TRunGuard run(FRunLock);
+    ResponseTimer.Clear();
+    if (CurrentItem != nullptr && list->IndexOf(CurrentItem) >= 0) {
+      if (CurrentItem->Method != MethodOnce) CurrentItem->Busy = false;
+      if (IsSuccessStatus(status)) CurrentItem->Attempts = 0;
+    }
+    RequestWatch.Clear();
   }
-  RequestWatch.Clear();
+  DoRequestDone();
 }
 
 void TQueueController::RestartRequestWatch() {
@@ -314,6 +317,10 @@ void TQueueControllerTimer::Reset() {
     throw;
   }
   restart();
+}
+
+void TQueueControllerTimer::DoRequestDone() {
+  if (TickAfterDone && FTimer != nullptr) FTimer->FireSoon();
 }
 
 void TQueueControllerTimer::TriggerEvent(const std::string& name, bool all,

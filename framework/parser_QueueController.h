@@ -83,7 +83,9 @@ class TQueueController : public TObject {
   TCriticalSection& RunLock() { return FRunLock; }
 
   // The request in flight has ended (from the worker's completion). Status
-  // 1, 8, 9 and 10 are successes and reset the item's tries.
+  // 1, 8, 9 and 10 are successes and reset the item's tries. Then, outside
+  // the locks, DoRequestDone (the timed controller brings its next tick
+  // forward).
   void RequestDone(std::uint8_t status);
   // From the worker each time it sends a frame of the request in flight:
   // the watch restarts, and the answer time-out counts from this frame.
@@ -99,6 +101,8 @@ class TQueueController : public TObject {
   virtual void DoError(const std::string& context, const std::exception& error,
                        const std::string& text);
   virtual void DoSchedule(TScheduledEvent& event, TBasicRequestItem& item);
+  // After RequestDone, on the completing thread, with no lock held.
+  virtual void DoRequestDone() {}
 
   // One pass of the queue: wait for an answer or the pause, or pick and send
   // a request. Under Requests' read lock and RunLock.
@@ -149,6 +153,11 @@ class TQueueControllerTimer : public TQueueController {
 
   std::uint32_t TickInterval() const { return FTickInterval; }
   std::atomic<bool> Paused{false};
+  // A completion (RequestDone) asks for the next tick at once rather than at
+  // the next period (TkorTimerEx::FireSoon), so the next request goes out as
+  // soon as the line is free. The tick still runs on the owner thread and
+  // keeps every rule (pause, poll intervals, answer time-out).
+  std::atomic<bool> TickAfterDone{true};
   TkorTimerEx* Timer() const { return FTimer; }
   TSchEventList* ScheduledEvents() const { return FScheduledEvents; }
   // The clock of the scheduled events built from now on (null: the system's);
@@ -166,6 +175,9 @@ class TQueueControllerTimer : public TQueueController {
   TkorTimerEx* FTimer;
   TSchEventList* FScheduledEvents;
   bool FInTick = false;  // owner thread: a handler that pumps messages must not nest ticks
+
+ protected:
+  void DoRequestDone() override;
 };
 
 // The controller of a scheduled data source: stopped while the source is

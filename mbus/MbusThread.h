@@ -3,18 +3,23 @@
 // searches). It never opens a port: the handle's hooks send bytes through
 // the host (the module's SendRawData) and take received bytes from the data
 // source's receive buffer, which the host fills through ProcessData.
-// Finished rows wait in Rows for the data source to deliver them.
+// Finished rows wait in Rows for the data source to deliver them. See
+// docs/mbus-worker.md.
 //
-// Threads: QueueRequest, QueueDisconnect, IsBusy and Stop from any thread;
-// commands, the library and every hook run on the worker's own thread.
-// StatusText's lock guards Rows, PacketText and PendingTimePoints (the
-// worker appends, the data source's tick takes them). Cancel and
-// ScanPosition are atomics.
+// Threads: QueueRequest, QueueDisconnect, IsBusy, CancelWait and Stop from any
+// thread; commands, the library and every hook run on the worker's own
+// thread, which holds the delivery lock (Lock) for each command. The hooks
+// touch the data source only while its Signature is intact; they take the
+// queue controller's RunLock (inside the delivery lock, as the lock order
+// says). StatusText's lock guards Rows, PacketText and PendingTimePoints (the
+// worker appends, the data source's tick takes them). Cancel, ScanPosition
+// and the wait limits are atomics.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -27,8 +32,10 @@
 
 class TDataSourceScheduled;
 class TkorPlugin;
+class TkorMbusDataRows;
 class TTextResources;
 class TMbusThread;
+struct TMbusApi;
 
 class TMbusCommand : public TObject {
  public:
@@ -40,16 +47,28 @@ class TMbusCommand : public TObject {
   std::int32_t Arg2 = 0;      // scans: last address
 };
 
-// (sender, command id, error text, success, command)
-using TMbusCommandDoneEvent = std::function<void(TMbusThread& sender, std::int32_t id,
-                                                 const std::string& error, bool success,
-                                                 TMbusCommand& command)>;
+// (sender, command id, error text, success, command); on the worker's thread.
+using TMbusCommandDoneEvent =
+    std::function<void(TMbusThread& sender, std::int32_t id, const std::string& error, bool success,
+                       TMbusCommand& command)>;
+
+// The mask a request's address text selects by: "" for a primary address
+// (primary receives it), else the 16-character mask; false when the text is
+// no address at all (longer than 16 characters; a 16-character mask is
+// checked by the library, not here). A comment in parentheses is cut off.
+bool MbusAddressOfDevice(const std::string& device, std::int32_t& primary, std::string& mask);
 
 class TMbusThread : public TProcessDataThread {
  public:
+  static constexpr std::uint8_t kIoModeHooks = 2;
+  static constexpr std::int32_t kNetworkLayerAddress = 253;
+  static constexpr std::int32_t kMaxReplyFrames = 16;
+  static constexpr const char* kPacketSeparator = "<{[::]}>";
+
   // owner: the data source whose buffer and queue the hooks use (not
-  // owned; checked through its Signature); module: the plug-in module that
-  // logs and talks to the host (not owned); messages: the module's texts.
+  // owned; checked through its Signature; it must outlive the worker);
+  // module: the plug-in module that logs and talks to the host (not owned);
+  // messages: the module's texts. The thread runs on return.
   TMbusThread(TDataSourceScheduled* owner, TkorPlugin* module, const TTextResources* messages);
   // Stops the thread; the handle is released with mbus_mem_free.
   ~TMbusThread() override;
@@ -59,8 +78,12 @@ class TMbusThread : public TProcessDataThread {
   // Queues a disconnect (the next command sets up a fresh handle); never raises.
   virtual void QueueDisconnect() noexcept;
   bool IsBusy() const { return CurrentCommand.load() != nullptr; }
-  // Stop(true) also sets Cancel, ending a wait in the receive hook.
+  // Stop(true) also sets Cancel and wakes a wait in the receive hook.
   void Stop(bool value) override;
+  // Ends the running command's wait for bytes (its exchange fails).
+  void CancelWait() noexcept;
+  // Whether the worker holds a connected handle (for checks).
+  bool HasHandle() const { return FHasHandle; }
 
   TMbusCommandDoneEvent OnCommandDone;  // set by the owner before the first command
 
@@ -74,13 +97,50 @@ class TMbusThread : public TProcessDataThread {
   std::atomic<bool> Cancel{false};
   std::atomic<std::int32_t> ScanPosition{-1};  // -1: no search runs
 
+  // The receive hook's limits (ms): since the last new byte and in all, and
+  // the same while a search runs. Tests and the fuzz harness shorten them.
+  std::atomic<std::uint32_t> ReceiveIdleMs{1500};
+  std::atomic<std::uint32_t> ReceiveTotalMs{3000};
+  std::atomic<std::uint32_t> SearchIdleMs{2000};
+  std::atomic<std::uint32_t> SearchTotalMs{5000};
+
  protected:
   void DoStart() override;
   void DoStop() override;
 
  private:
   std::int32_t NextCommandId();
+  std::int32_t Push(TMbusCommand* command);
+  // The processing handler: one command, steps 1 to 6.
   void Execute(TMbusCommand& command);
+  bool RunCommand(TMbusCommand& command);
+  // Creates, fills and connects the handle; false (no handle) on failure.
+  bool SetUpHandle();
+  void DropHandle() noexcept;
+  bool RunRequest(const TRequestParameters& given);
+  bool SelectDevice(const std::string& device, std::int32_t& address);
+  bool ExchangeFirstFrame(std::int32_t address, TkorMbusDataRows& rows,
+                          const TRequestParameters& params);
+  bool ExchangeReply(std::int32_t address, TkorMbusDataRows& rows,
+                     const TRequestParameters& params);
+  void FilterAndQueue(TkorMbusDataRows& rows, const TRequestParameters& params);
+  void QueueRows(TkorMbusDataRows& rows, const std::string& device, double latest);
+  std::string ErrorText();
+  void Log(std::uint8_t level, const std::string& text) noexcept;
+
+  // Hooks (the library's calling convention; the worker is the handle's
+  // user pointer). Each catches everything.
+  static TMbusThread* Of(mbus_handle* handle) noexcept;
+  bool OwnerAlive() const noexcept;
+  std::int32_t SendToHost(const void* bytes, std::int32_t length);
+  static int MBUS_CALL HookOpen(mbus_handle* handle) noexcept;
+  static int MBUS_CALL HookClose(mbus_handle* handle) noexcept;
+  static int MBUS_CALL HookSend(mbus_handle* handle, const unsigned char* bytes, int length,
+                                int* sent) noexcept;
+  static int MBUS_CALL HookReceive(mbus_handle* handle, unsigned char* buffer, int capacity,
+                                   int* received) noexcept;
+  static int MBUS_CALL HookBaudrate(mbus_handle* handle, int baudrate) noexcept;
+  int Receive(unsigned char* buffer, int capacity, int* received);
 
   TDataSourceScheduled* const FOwner;
   TkorPlugin* const FModule;
@@ -88,6 +148,7 @@ class TMbusThread : public TProcessDataThread {
   std::int32_t FCommandCounter = 0;  // under FCounterLock
   std::mutex FCounterLock;
   mbus_handle* FHandle = nullptr;  // worker thread only
-  std::string FExchangeText;       // worker thread only
+  std::atomic<bool> FHasHandle{false};
+  std::string FExchangeText;  // worker thread only
   std::vector<char> FTextBuffer = std::vector<char>(20772);
 };

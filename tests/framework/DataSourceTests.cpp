@@ -8,6 +8,7 @@
 #include "framework/FIFOStream.h"
 #include "framework/parser_DataSourceDM.h"
 #include "params/korParamLst.h"
+#include "tests/framework/TestThreads.h"
 
 namespace {
 
@@ -230,3 +231,70 @@ TEST_F(DataSource, StopQueueMarksTheSourceDeadAndLeavesStartAndTriggerHarmless) 
   Data("still buffered");
   EXPECT_EQ(Buffered(), "still buffered");  // the buffer lives on until destruction
 }
+
+namespace {
+
+TEST_F(DataSource, StoredBytesSetTheDataEventNoticesDoNot) {
+  EXPECT_FALSE(Source.DataEvent.TryTake());
+  Notice(0x101);
+  EXPECT_FALSE(Source.DataEvent.TryTake());
+  Data("ab", 0x01);  // ignored call
+  EXPECT_FALSE(Source.DataEvent.TryTake());
+  Data("ab");
+  EXPECT_TRUE(Source.DataEvent.TryTake());
+  EXPECT_FALSE(Source.DataEvent.TryTake());  // auto-reset: one wake per take
+}
+
+TEST_F(DataSource, StopQueueWakesTheWaitingWorker) {
+  Source.StopQueue();
+  EXPECT_TRUE(Source.DataEvent.TryTake());
+  EXPECT_EQ(Source.Signature, 0u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DataSource, WithQueueRunsOnlyWhileTheSourceIsAlive) {
+  int runs = 0;
+  EXPECT_TRUE(Source.WithQueue([&](TQueueControllerTimerEx& queue) {
+    EXPECT_EQ(&queue, Source.FQueue);
+    ++runs;
+  }));
+  Source.Signature = 0;
+  EXPECT_FALSE(Source.WithQueue([&](TQueueControllerTimerEx&) { ++runs; }));
+  Source.Signature = TDataSourceScheduled::kSignature;
+  Source.StopQueue();
+  EXPECT_FALSE(Source.WithQueue([&](TQueueControllerTimerEx&) { ++runs; }));
+  EXPECT_EQ(runs, 1);
+}
+
+// A worker thread keeps using the controller while the owner stops the
+// queue: it never reaches a freed controller (the sanitizers watch).
+TEST(DataSourceConcurrency, StopQueueWaitsForAWorkerUsingTheController) {
+  for (int round = 0; round < 20; ++round) {
+    TOwner owner;
+    TDataSourceScheduled source(&owner);
+    std::atomic<bool> started{false};
+    std::atomic<int> uses{0};
+    kortest::TTestThreads worker;
+    worker.Start([&] {
+      bool alive = true;
+      while (alive) {
+        alive = source.WithQueue([&](TQueueControllerTimerEx& queue) {
+          queue.RestartRequestWatch();
+          queue.RestartResponseTimer(100);
+          ++uses;
+        });
+        started = true;
+      }
+    });
+    kortest::WaitUntil([&] { return started.load(); }, "worker");
+    source.StopQueue();
+    worker.JoinAll();
+    EXPECT_EQ(source.FQueue, nullptr);
+    EXPECT_GT(uses.load(), 0);
+  }
+}
+
+}  // namespace

@@ -578,3 +578,48 @@ TEST_F(QueueSchedules, ClearSchedulesStopsAndFreesEveryEvent) {
   Queue->ClearSchedules();
   EXPECT_EQ(Queue->ScheduledEvents()->Count(), 0);
 }
+
+// ---- the tick after a completion
+
+namespace {
+
+// The period is far beyond the test: only a completion can bring a tick.
+class QueueTickAfterDone : public QueueController {
+ protected:
+  void SetUp() override {
+    QueueController::SetUp();
+    Add("a", MethodOnce);
+    Add("b", MethodOnce);
+    Queue->Start(true);
+    Queue->Timer()->SetInterval(3600000);
+    ASSERT_EQ(TickSend(), "a");
+  }
+  void PumpFor(unsigned ms) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < until) plat::WaitAndProcessMessages(2);
+  }
+};
+
+TEST_F(QueueTickAfterDone, CompletionFromTheWorkerRunsTheNextTickOnTheOwner) {
+  kortest::RunBounded([&] { Queue->RequestDone(10); });
+  EXPECT_EQ(Sent.size(), 1u);  // not on the worker's thread
+  kortest::PumpUntil([&] { return Sent.size() == 2; });
+  EXPECT_EQ(Sent.back(), "b");
+}
+
+TEST_F(QueueTickAfterDone, TheTickKeepsThePauseBetweenSends) {
+  Queue->MinPause = 500;  // the virtual clock does not move: the pause holds
+  Queue->PauseTimer.StartWith(500);
+  kortest::RunBounded([&] { Queue->RequestDone(10); });
+  PumpFor(30);
+  EXPECT_EQ(Sent.size(), 1u);
+}
+
+TEST_F(QueueTickAfterDone, SwitchedOffTheCompletionWaitsForThePeriod) {
+  Queue->TickAfterDone = false;
+  kortest::RunBounded([&] { Queue->RequestDone(10); });
+  PumpFor(30);
+  EXPECT_EQ(Sent.size(), 1u);
+}
+
+}  // namespace

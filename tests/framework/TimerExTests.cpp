@@ -197,3 +197,36 @@ TEST(korTimerExConcurrency, FreedFromAnotherThreadItStopsForGood) {
 }
 
 }  // namespace
+
+namespace {
+
+// A timer whose period is far beyond the test: only FireSoon can run it.
+TEST(korTimerExConcurrency, FireSoonRunsTheHandlerOnceOnTheOwner) {
+  TimerLog log;
+  TkorTimerEx timer;
+  timer.SetInterval(3600000);
+  timer.SetOnTimer(log.Handler());
+  kortest::RunBounded([&] {
+    for (int i = 0; i < 5; ++i) timer.FireSoon();  // coalesced until the owner pumps
+  });
+  EXPECT_EQ(log.Count(), 0u);  // nothing before the owner pumps
+  PumpUntil([&] { return log.Count() >= 1; });
+  PumpFor(20);
+  EXPECT_EQ(log.Count(), 1u);
+  EXPECT_EQ(log.threads[0], std::this_thread::get_id());
+  kortest::RunBounded([&] { timer.FireSoon(); });
+  PumpUntil([&] { return log.Count() >= 2; });
+}
+
+TEST(korTimerEx, FireSoonDoesNothingWhileDisabled) {
+  TimerLog log;
+  TkorTimerEx timer;
+  timer.SetInterval(3600000);
+  timer.SetOnTimer(log.Handler());
+  timer.SetEnabled(false);
+  timer.FireSoon();
+  PumpFor(20);
+  EXPECT_EQ(log.Count(), 0u);
+}
+
+}  // namespace
