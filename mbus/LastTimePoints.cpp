@@ -42,7 +42,8 @@ void TLastTimePoints::Record(const std::vector<TPendingTimePoint>& points) const
   auto entries = ReadAll(FFileName);
   for (const TPendingTimePoint& point : points) {
     auto it = entries.find(point.Device);
-    if (it == entries.end() || it->second < point.TimePoint) entries[point.Device] = point.TimePoint;
+    if (it == entries.end() || it->second < point.TimePoint)
+      entries[point.Device] = point.TimePoint;
   }
   std::ofstream out(FFileName, std::ios::trunc);
   if (!out) throw std::runtime_error("cannot open the file");

@@ -94,8 +94,8 @@ std::unique_ptr<TkorParamsList> CopyParams(IkorParamsListA* params) {
 // (any letter case) are triggered with the event's parameters; "PORT-OPEN"
 // makes every item due again without triggering any. LastStart and
 // Attempts stay as they are.
-void ApplyEventToRequests(TQueueControllerTimer& queue, const std::string& eventType,
-                          bool portOpen, const TkorParamsList* eventParams) {
+void ApplyEventToRequests(TQueueControllerTimer& queue, const std::string& eventType, bool portOpen,
+                          const TkorParamsList* eventParams) {
   const std::string key = plat::AnsiLowerCase(eventType);
   TWriteLock list(*queue.Requests);
   std::lock_guard<TCriticalSection> run(queue.RunLock());
@@ -168,7 +168,9 @@ TaPlugin::TaPlugin(kor::TPluginCallRec* rec, std::uintptr_t moduleHandle)
     static_cast<TaPlugin&>(self).korPluginProcessData(r, result);
   };
   OnEvent = [](TkorPlugin& self, const std::string& type, std::int32_t& result,
-               kor::TPluginCallRec* r) { static_cast<TaPlugin&>(self).korPluginEvent(type, result, r); };
+               kor::TPluginCallRec* r) {
+    static_cast<TaPlugin&>(self).korPluginEvent(type, result, r);
+  };
   OnChangeLanguage = [](TkorPlugin& self) { static_cast<TaPlugin&>(self).TranslateResources(); };
   Unloading = true;
   Created();
@@ -365,8 +367,7 @@ void TaPlugin::HandleSearchEvent(const std::string& eventType, IkorParamsListA* 
   }
 }
 
-void TaPlugin::HandlePortAndRequestEvents(const std::string& eventType,
-                                          kor::TPluginCallRec* rec) {
+void TaPlugin::HandlePortAndRequestEvents(const std::string& eventType, kor::TPluginCallRec* rec) {
   TIntfRef<IkorParamsListA> params = CallParams(rec);
   const bool portOpen = eventType == "PORT-OPEN";
   const bool portClose = eventType == "PORT-CLOSE";

@@ -50,8 +50,7 @@ class TaPlugin : public TkorPlugin, public IDataSourceOwner {
   void korPluginLoadSettingsNow();
   void korPluginShowOptionsDialog(bool& changed);
   void korPluginProcessData(kor::TPluginCallRec* rec, std::int32_t& result);
-  void korPluginEvent(const std::string& eventType, std::int32_t& result,
-                      kor::TPluginCallRec* rec);
+  void korPluginEvent(const std::string& eventType, std::int32_t& result, kor::TPluginCallRec* rec);
 
   // Loads the settings and reads the document into every data source; an
   // error is logged ("Unable to load configuration: ...") and the module
@@ -65,7 +64,7 @@ class TaPlugin : public TkorPlugin, public IDataSourceOwner {
   // The owner of Resources and the data sources.
   TComponent& ComponentOwner() { return FComponents; }
 
-  TTextResources* Resources = nullptr;  // owned through FComponents
+  TTextResources* Resources = nullptr;     // owned through FComponents
   std::unique_ptr<TDataSourceCfg> Config;  // command thread; HasConfig mirrors it
   std::atomic<bool> HasConfig{false};
   TSerialPortDM* SearchSource = nullptr;  // not owned

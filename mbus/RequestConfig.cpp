@@ -55,8 +55,7 @@ bool ReadBool(const TjanXMLNode& request, const char* name, bool def) {
   const std::string text = XmlElementText(*element);
   if (!text.empty()) return text == "1";
   std::int32_t state = -1;
-  if (!TryParseInt32(element->GetAttribute("check"), state) || state < 0 ||
-      state > kMaxCheckState)
+  if (!TryParseInt32(element->GetAttribute("check"), state) || state < 0 || state > kMaxCheckState)
     return def;
   return state == kCheckedState;
 }
@@ -77,7 +76,8 @@ TRequestMethod ReadMethod(const TjanXMLNode& request) {
 // A negative interval keeps the default; a product beyond 32 bits is held at
 // the largest interval instead of wrapping round to a short one.
 std::uint32_t ReadPollInterval(const TjanXMLNode& request) {
-  const std::int32_t number = ReadInt(request, "PollInterval", TBasicRequestItem::kDefaultPollInterval);
+  const std::int32_t number =
+      ReadInt(request, "PollInterval", TBasicRequestItem::kDefaultPollInterval);
   const std::uint64_t ms =
       number < 0 ? TBasicRequestItem::kDefaultPollInterval : static_cast<std::uint64_t>(number);
   std::uint64_t factor = 1;
@@ -180,8 +180,7 @@ std::string ResultAddress(const std::string& line) {
   if (cut == std::string::npos) return first;
   const std::size_t from = cut + 2;
   const std::size_t end = line.find("||", from);
-  const std::string second(
-      Trim(line.substr(from, end == std::string::npos ? end : end - from)));
+  const std::string second(Trim(line.substr(from, end == std::string::npos ? end : end - from)));
   return second.empty() ? first : second;
 }
 
@@ -303,8 +302,8 @@ void ReadRequestConfig(TQueueControllerTimer& queue, const TDataSourceCfg* confi
 // ---- the fragment
 
 std::string BuildRequestFragment(const std::vector<std::string>& lines,
-                                 const std::vector<std::int32_t>& selected,
-                                 std::int32_t interval, std::int32_t unitsIndex) {
+                                 const std::vector<std::int32_t>& selected, std::int32_t interval,
+                                 std::int32_t unitsIndex) {
   std::string addresses;
   bool any = false;
   for (std::int32_t index : selected) {

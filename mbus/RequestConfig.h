@@ -26,14 +26,14 @@ struct TRequestParameters {
   // number ("s" + decimal allowed) or 16-character mask, optionally followed
   // by a comment in parentheses. Also the key of the device's last time point.
   std::string Device;
-  std::string Reserved;           // carried, never read
-  std::uint8_t Normalized = 0;    // the worker sets it in its own copy
-  std::uint8_t FirstFrame = 0;    // read the first response frame only
-  std::uint8_t ReadOnlyNew = 1;   // drop stored rows already delivered
-  std::string StorageNo;          // filter in bracket form "[0][1]"; empty keeps all
-  std::string TariffNo;           // the same for tariffs
-  std::int32_t Timeout = 3000;    // ms
-  TRequestItem* Item = nullptr;   // the owning item; not owned
+  std::string Reserved;          // carried, never read
+  std::uint8_t Normalized = 0;   // the worker sets it in its own copy
+  std::uint8_t FirstFrame = 0;   // read the first response frame only
+  std::uint8_t ReadOnlyNew = 1;  // drop stored rows already delivered
+  std::string StorageNo;         // filter in bracket form "[0][1]"; empty keeps all
+  std::string TariffNo;          // the same for tariffs
+  std::int32_t Timeout = 3000;   // ms
+  TRequestItem* Item = nullptr;  // the owning item; not owned
 };
 
 // A response description: read and copied with its request, not used by the
@@ -58,8 +58,8 @@ class TRequestItem : public TBasicRequestItem {
   TRequestParameters Params;
 };
 
-inline constexpr const char* kDataTypeNames[8] = {"D8", "D16", "D32", "D64",
-                                                  "F32", "F64", "S", "BIT"};
+inline constexpr const char* kDataTypeNames[8] = {"D8",  "D16", "D32", "D64",
+                                                  "F32", "F64", "S",   "BIT"};
 
 // A storage or tariff filter text ("1;3, x") in bracket form ("[1][3]"):
 // every part that is an integer of 0 or more, in order.
@@ -84,5 +84,5 @@ void ReadRequestItems(const std::string& document, TObjectList& into);
 // request for the selected lines of the search result (each line
 // "address||secondary address||..."); unitsIndex 1 s, 2 min, 3 h, else ms.
 std::string BuildRequestFragment(const std::vector<std::string>& lines,
-                                 const std::vector<std::int32_t>& selected,
-                                 std::int32_t interval, std::int32_t unitsIndex);
+                                 const std::vector<std::int32_t>& selected, std::int32_t interval,
+                                 std::int32_t unitsIndex);

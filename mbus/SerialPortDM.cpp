@@ -59,6 +59,7 @@ TSerialPortDM::~TSerialPortDM() {
     std::lock_guard<std::mutex> lock(FQueueLock);
     StopQueue();
   }
+  std::lock_guard<std::mutex> delivery(FDeliveryLock);
   StopWorker();
   if (!FWaiting.empty() && !FModule.TerminateNow.load() &&
       FModule.HostEntryPoints.SendDataEx.load() != nullptr) {
@@ -155,6 +156,7 @@ void TSerialPortDM::CommandDone(std::int32_t id, bool success) {
 
 void TSerialPortDM::DeliverResults() noexcept {
   try {
+    std::lock_guard<std::mutex> delivery(FDeliveryLock);
     if (Worker != nullptr && PendingResults.load() > 0) TakeWorkerResults();
     if (FWaiting.empty()) return;
     if (!Offer()) DropOverflow();
@@ -166,6 +168,11 @@ void TSerialPortDM::DeliverResults() noexcept {
 }
 
 std::int32_t TSerialPortDM::WaitingRowCount() const {
+  std::lock_guard<std::mutex> delivery(FDeliveryLock);
+  return CountWaitingRows();
+}
+
+std::int32_t TSerialPortDM::CountWaitingRows() const {
   std::int32_t count = 0;
   for (const TWaitingBatch& batch : FWaiting) count += batch.RowCount;
   return count;
@@ -233,7 +240,7 @@ void TSerialPortDM::DropOverflow() {
   for (auto it = FWaiting.begin(); it != FWaiting.end();)
     it = it->RowCount == 0 ? FWaiting.erase(it) : it + 1;
   std::int32_t dropped = 0;
-  while (FWaiting.size() > 1 && WaitingRowCount() > kMaxWaitingRows) {
+  while (FWaiting.size() > 1 && CountWaitingRows() > kMaxWaitingRows) {
     dropped += FWaiting.front().RowCount;
     FWaiting.pop_front();
   }

@@ -17,7 +17,8 @@
 //   FlushResults and destruction);
 // - CommandDone runs on the worker's thread; PendingResults is atomic;
 // - PortStateChanged runs on the host's calling thread (ProcessData).
-// The waiting batches are touched on the owner thread only.
+// The waiting batches are guarded by FDeliveryLock (taken before the
+// worker's StatusText lock).
 #pragma once
 
 #include <atomic>
@@ -63,7 +64,7 @@ class TSerialPortDM : public TDataSourceScheduled {
   void PortStateChanged(bool opened) override;
 
   // Takes the worker's finished rows and offers everything waiting to the
-  // host (the start of every tick). Never raises.
+  // host (the start of every tick; also UNLOAD). Never raises.
   void DeliverResults() noexcept;
   // The rows waiting for a host that refused them (owner thread).
   std::int32_t WaitingRowCount() const;
@@ -91,9 +92,12 @@ class TSerialPortDM : public TDataSourceScheduled {
   bool Offer();
   void RecordTimePoints(const std::vector<TPendingTimePoint>& points);
   void DropOverflow();
+  std::int32_t CountWaitingRows() const;
   void StopWorker() noexcept;
 
   TaPlugin& FModule;
   std::mutex FQueueLock;  // orders CommandDone (worker) against StopQueue
-  std::deque<TWaitingBatch> FWaiting;  // owner thread
+  // Serialises deliveries: the tick's, UNLOAD's and the destructor's.
+  mutable std::mutex FDeliveryLock;
+  std::deque<TWaitingBatch> FWaiting;  // under FDeliveryLock
 };

@@ -14,8 +14,7 @@ namespace {
 std::atomic<std::int32_t> gFolderCounter{0};
 
 std::int32_t KOR_STDCALL FakeSendDataEx(std::int32_t, std::int32_t sourceId, std::int32_t,
-                                        std::int32_t, std::int32_t kind, void* data,
-                                        std::int32_t) {
+                                        std::int32_t, std::int32_t kind, void* data, std::int32_t) {
   TFakeHostData& host = HostData();
   if (kind == kor::kSendRawData) {
     ++host.RawSends;

@@ -23,7 +23,7 @@ struct TDelivery {
   std::int32_t DataSourceId = 0;
   std::string RawText;
   std::vector<std::pair<std::string, std::string>> Items;  // name, value as text
-  std::int32_t Rows() const;                                // row markers
+  std::int32_t Rows() const;                               // row markers
   // The value of the n-th (0-based) item of that name, or "(none)".
   std::string Value(const std::string& name, std::int32_t nth = 0) const;
 };
@@ -45,8 +45,7 @@ class ModuleTest : public ::testing::Test {
   // LOAD with the host's entry point in place.
   void Load();
   // SET-STATE for states 0 and 1 with the data-source text.
-  std::int32_t SetState(const std::string& sources, std::int32_t on = 1,
-                        std::uint8_t mode = 0x03);
+  std::int32_t SetState(const std::string& sources, std::int32_t on = 1, std::uint8_t mode = 0x03);
   // Stores the request document as the setting "Parser config" in Ini.
   void StoreDocument(const std::string& document);
   std::string Log() { return TakeLog(Module); }

@@ -134,8 +134,7 @@ TEST_F(MbusPluginExports, AnUnansweredRequestTimesOutWithItsLine) {
   WriteConfig(kPolled);
   host::TPluginHost& host = OpenBuilt();
   ASSERT_EQ(SetState(host, "3;COM3;Port 3\r\n"), 0);
-  EXPECT_TRUE(WaitForLog(host, "Device address: 5. Request #1. Request timeout"))
-      << host.LogText();
+  EXPECT_TRUE(WaitForLog(host, "Device address: 5. Request #1. Request timeout")) << host.LogText();
   host.Unload();
 }
 
@@ -149,8 +148,7 @@ TEST_F(MbusPluginExports, AnEventNamedInOtherLetterCaseFiresItsRequest) {
   TkorParamsList params;
   params.Add("EVENT-TYPE", OleVariant("READ-NOW"));
   ASSERT_EQ(host.Command("EVENT", params), 0);
-  EXPECT_TRUE(WaitForLog(host, "Device address: 7. Request #1. Request timeout"))
-      << host.LogText();
+  EXPECT_TRUE(WaitForLog(host, "Device address: 7. Request #1. Request timeout")) << host.LogText();
   host.Unload();
 }
 

@@ -44,8 +44,9 @@ TEST_F(RequestConfigReading, RepeatedDevicesOtherThanTheFirstEachGiveAnItem) {
 }
 
 TEST_F(RequestConfigReading, DeviceListIsSplitAtSemicolonsAndCommasAndTrimmed) {
-  auto items = Read("<MBUS><Request><Device> 5 ,s12345678; 12345678FFFFFFFF (hall)</Device>"
-                    "</Request></MBUS>");
+  auto items = Read(
+      "<MBUS><Request><Device> 5 ,s12345678; 12345678FFFFFFFF (hall)</Device>"
+      "</Request></MBUS>");
   EXPECT_EQ(Devices(items),
             (std::vector<std::string>{"5", "s12345678", "12345678FFFFFFFF (hall)"}));
 }
@@ -113,16 +114,14 @@ TEST_F(RequestConfigReading, PollUnitsAreCaseSensitive) {
 }
 
 TEST_F(RequestConfigReading, MethodOrderPutsCronBeforePoll) {
-  TRequestItem& item = One(
-      "<RequestMethod><MethodPoll check=\"2\"/><MethodCron check=\"2\">"
-      "<CronTime>0 30 6 * * *</CronTime></MethodCron></RequestMethod>");
+  TRequestItem& item =
+      One("<RequestMethod><MethodPoll check=\"2\"/><MethodCron check=\"2\">"
+          "<CronTime>0 30 6 * * *</CronTime></MethodCron></RequestMethod>");
   EXPECT_EQ(item.Method, MethodCron);
   EXPECT_EQ(item.Schedule.Method, MethodCron);
-  EXPECT_EQ(item.Schedule.CronParams,
-            (TExportCronParams{"*", "*", "*", "6", "30", "0"}));
+  EXPECT_EQ(item.Schedule.CronParams, (TExportCronParams{"*", "*", "*", "6", "30", "0"}));
   EXPECT_EQ(One("").Method, MethodOnce);
-  EXPECT_EQ(One("<MethodAtTime>1</MethodAtTime><MethodCron>1</MethodCron>").Method,
-            MethodAtTime);
+  EXPECT_EQ(One("<MethodAtTime>1</MethodAtTime><MethodCron>1</MethodCron>").Method, MethodAtTime);
 }
 
 TEST_F(RequestConfigReading, FiveCronFieldsStoreNothing) {
@@ -155,10 +154,10 @@ TEST_F(RequestConfigReading, BooleansReadTextThenTheCheckAttribute) {
 }
 
 TEST_F(RequestConfigReading, SettingsAreFoundAtAnyDepthInAnyCase) {
-  TRequestItem& item = One(
-      "<a><b><ENABLED>1</ENABLED></b></a><requestmethod><methodpoll check=\"2\">"
-      "<pollinterval>7</pollinterval><pollunits>S</pollunits></methodpoll></requestmethod>"
-      "<x><device>9</device></x><Device>8</Device>");
+  TRequestItem& item =
+      One("<a><b><ENABLED>1</ENABLED></b></a><requestmethod><methodpoll check=\"2\">"
+          "<pollinterval>7</pollinterval><pollunits>S</pollunits></methodpoll></requestmethod>"
+          "<x><device>9</device></x><Device>8</Device>");
   EXPECT_TRUE(item.Enabled);
   EXPECT_EQ(item.Method, MethodPoll);
   EXPECT_EQ(item.PollInterval, 7000u);
@@ -181,9 +180,9 @@ TEST_F(RequestConfigReading, TimeoutsBelowOneOrUnreadableTakeTheDefault) {
 }
 
 TEST_F(RequestConfigReading, ResponseItemsOfTheFirstResponseElement) {
-  TRequestItem& item = One(
-      "<Response><A><DataType>BIT</DataType><Name>Flag</Name></A><B><DataType>Q</DataType></B>"
-      "<C/></Response><Response><D/></Response>");
+  TRequestItem& item =
+      One("<Response><A><DataType>BIT</DataType><Name>Flag</Name></A><B><DataType>Q</DataType></B>"
+          "<C/></Response><Response><D/></Response>");
   ASSERT_EQ(item.Responses.Count(), 3);
   auto response = [&](std::int32_t i) {
     return dynamic_cast<const TResponseItem*>(item.Responses.Items(i));
@@ -258,8 +257,7 @@ TEST_F(RequestConfigQueue, CronCopiesShareTheScheduleKeyOfTheFirst) {
 // ---- the fragment
 
 TEST(RequestFragment, IsBuiltByteForByte) {
-  const std::vector<std::string> lines = {"5||||Heat meter", "||12345678||",
-                                          " 7 ||  ||Water", "9"};
+  const std::vector<std::string> lines = {"5||||Heat meter", "||12345678||", " 7 ||  ||Water", "9"};
   EXPECT_EQ(BuildRequestFragment(lines, {2, 0, 1, 4, -1, 3}, 30, 1),
             "<MBUS>\r\n<Request><Enabled checked=\"2\" /><Device>7;5;12345678;9</Device>"
             "<Timeout>5000</Timeout><FirstFrame checked=\"0\" /><ReadOnlyNew checked=\"2\" />"

@@ -171,8 +171,7 @@ TEST_F(SerialPortDelivery, TimeOutLineNamesDeviceAndRequest) {
 }
 
 TEST_F(SerialPortDelivery, QueueErrorsAreLoggedWithTheirDetail) {
-  Source->FQueue->OnError(*Source->FQueue, "Cron", std::runtime_error("bad hour"),
-                          "0 0 99 * * *");
+  Source->FQueue->OnError(*Source->FQueue, "Cron", std::runtime_error("bad hour"), "0 0 99 * * *");
   EXPECT_NE(Log().find("M-bus data parse error: 0 0 99 * * *, bad hour"), std::string::npos);
 }
 
