@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "MbusModuleTestSupport.h"
@@ -291,6 +293,34 @@ TEST_F(TaPluginModule, OptionsDialogAnswersChanged) {
   bool changed = false;
   Module.DoShowOptionsDialog(nullptr, changed);
   EXPECT_TRUE(changed);
+}
+
+}  // namespace
+
+namespace {
+
+// ProcessData runs beside commands: data blocks for a source that a state
+// change frees at the same time must never reach a freed source.
+TEST_F(TaPluginModule, ConcurrencyProcessDataBesideStateChanges) {
+  Load();
+  std::atomic<bool> stop{false};
+  std::atomic<std::int32_t> calls{0};
+  std::thread sender([&] {
+    while (!stop.load()) {
+      for (std::int32_t id : {1, 2, -1}) {
+        if (ProcessData(id, "0123456789") != 0) ADD_FAILURE() << "refused";
+        ++calls;
+      }
+    }
+  });
+  for (int i = 0; i < 40; ++i) {
+    ASSERT_EQ(SetState(i % 2 == 0 ? "1;COM1;Port 1\r\n2;COM2;Port 2\r\n" : "2;COM2;Port 2\r\n"), 0);
+    ASSERT_EQ(SetState("3;COM3;Port 3\r\n"), 0);
+  }
+  while (calls.load() < 100) std::this_thread::yield();
+  stop = true;
+  sender.join();
+  EXPECT_EQ(Ids(Module), std::vector<std::int32_t>{3});
 }
 
 }  // namespace
