@@ -279,13 +279,14 @@ void ReadRequestConfig(TQueueControllerTimer& queue, const TDataSourceCfg* confi
     TWriteLock list(*queue.Requests);
     list->Clear();
   }
+  // The emptied list's scheduled events go with it (also on unload).
+  queue.ClearSchedules();
   if (config == nullptr || !active) return;
   const double minPause = config->spMinInt_Value;
   queue.MinPause = std::isfinite(minPause) && minPause > 0 &&
                            minPause < static_cast<double>(std::numeric_limits<std::uint32_t>::max())
                        ? static_cast<std::uint32_t>(minPause)
                        : 0;
-  queue.ClearSchedules();
   TObjectList items(true);
   ReadItems(config->lblParams_Caption, &queue, items);
   {

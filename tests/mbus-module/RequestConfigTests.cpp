@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "framework/LockGuards.h"
+#include "framework/ScheduledEvent.h"
 #include "framework/parser_QueueController.h"
 #include "mbus/RequestConfig.h"
 #include "params/CfgOptionsProxy.h"
@@ -250,8 +251,11 @@ TEST_F(RequestConfigQueue, CronCopiesShareTheScheduleKeyOfTheFirst) {
   EXPECT_EQ(At(1)->ScheduleKey, At(0)->ScheduleKey);
   EXPECT_EQ(At(1)->Params.Device, "2");
   EXPECT_TRUE(At(2)->ScheduleKey.empty());
+  ASSERT_NE(Queue.ScheduledEvents(), nullptr);
+  EXPECT_EQ(Queue.ScheduledEvents()->Count(), 1);
+  // Emptying the list stops its scheduled events too.
   ReadRequestConfig(Queue, nullptr, false);
-  Queue.ClearSchedules();
+  EXPECT_EQ(Queue.ScheduledEvents()->Count(), 0);
 }
 
 // ---- the fragment
