@@ -54,13 +54,25 @@ TSerialPortDM::TSerialPortDM(TaPlugin& module)
   FQueue->RequestId = -1;
 }
 
+// The queue stops first (Signature cleared, timer and scheduled events off),
+// so no request reaches the stopping worker and no tick runs; it is freed
+// only once the worker has ended, so a hook or a completion in flight never
+// meets a freed queue.
 TSerialPortDM::~TSerialPortDM() {
+  Signature = 0;
+  try {
+    if (FQueue != nullptr) {
+      FQueue->SetTimerEnabled(false);
+      FQueue->ClearSchedules();
+    }
+  } catch (...) {
+  }
+  StopWorker();
   {
     std::lock_guard<std::mutex> lock(FQueueLock);
     StopQueue();
   }
   std::lock_guard<std::mutex> delivery(FDeliveryLock);
-  StopWorker();
   if (!FWaiting.empty() && !FModule.TerminateNow.load() &&
       FModule.HostEntryPoints.SendDataEx.load() != nullptr) {
     try {
@@ -89,6 +101,7 @@ void TSerialPortDM::StopWorker() noexcept {
       TStatusGuard guard(Worker->StatusText);
       left = left || Worker->Rows.Count() > 0;
     }
+    std::lock_guard<std::mutex> delivery(FDeliveryLock);
     if (left) TakeWorkerResults();
   } catch (...) {
     // freeing below still ends the thread
@@ -98,7 +111,8 @@ void TSerialPortDM::StopWorker() noexcept {
 }
 
 bool TSerialPortDM::IsInactive() {
-  return TDataSourceScheduled::IsInactive() || MbusApiState() != TMbusApiState::Loaded;
+  return Signature.load() != kSignature || TDataSourceScheduled::IsInactive() ||
+         MbusApiState() != TMbusApiState::Loaded;
 }
 
 bool TSerialPortDM::IsPaused() {

@@ -52,11 +52,13 @@ class TSerialPortDM : public TDataSourceScheduled {
   // Owned by module's component tree; starts its worker, the queue stays
   // stopped until the configuration is applied.
   explicit TSerialPortDM(TaPlugin& module);
-  // The queue first, then the worker (with cancel); rows still waiting are
-  // delivered once more when the module is loaded and reaches the host,
-  // else dropped with their time points unrecorded.
+  // The queue stops first (no tick, no new request), then the worker (with
+  // cancel), then the queue is freed; rows still waiting are delivered once
+  // more when the module is loaded and reaches the host, else dropped with
+  // their time points unrecorded.
   ~TSerialPortDM() override;
 
+  // Also inactive while being destroyed and without libmbus.
   bool IsInactive() override;
   // Delivers waiting results first; then the port is closed or a search
   // owns the source.
