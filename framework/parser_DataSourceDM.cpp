@@ -8,8 +8,8 @@ namespace {
 constexpr std::uint32_t kBufferDropChunk = 64;
 }
 
-TDataSourceScheduled::TDataSourceScheduled(IDataSourceOwner* owner)
-    : TComponent(nullptr), FOwner(owner), FQueue(new TQueueControllerTimerEx(this)) {
+TDataSourceScheduled::TDataSourceScheduled(IDataSourceOwner* owner, TComponent* componentOwner)
+    : TComponent(componentOwner), FOwner(owner), FQueue(new TQueueControllerTimerEx(this)) {
   FQueue->OnExecute = [this](TQueueController&, TBasicRequestItem& item, std::uint32_t& timeout,
                              std::int32_t& requestId) {
     return SendRequest(item, timeout, requestId);

@@ -61,7 +61,8 @@ class TDataSourceScheduled : public TComponent {
   static constexpr std::uint32_t kStaleDataMs = 15000;  // older buffered bytes are dropped
 
   // owner: the plug-in module, not owned (may be null: the source is inactive).
-  explicit TDataSourceScheduled(IDataSourceOwner* owner);
+  // componentOwner, when given, frees the source with itself.
+  explicit TDataSourceScheduled(IDataSourceOwner* owner, TComponent* componentOwner = nullptr);
   // StopQueue, then the buffer. A descendant calls StopQueue first thing in
   // its own destructor, before it stops its worker.
   ~TDataSourceScheduled() override;

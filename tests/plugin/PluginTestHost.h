@@ -24,7 +24,7 @@ inline std::string LibraryPath(const std::string& name) {
 }
 
 inline const char* const kTestPlugin = "testplugin";
-inline const char* const kGenericPlugin = "mbusplugin";
+inline const char* const kGenericPlugin = "genericplugin";
 
 // A host with one instance, created and (unless told otherwise) loaded.
 inline std::unique_ptr<host::TPluginHost> MakeHost(const std::string& library, bool load = true,

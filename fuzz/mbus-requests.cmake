@@ -1,0 +1,1 @@
+kor_fuzz(FuzzMbusRequests SOURCES FuzzMbusRequests.cpp LIBS mbus_module)
