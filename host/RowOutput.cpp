@@ -20,7 +20,8 @@ std::string Hex(const std::string& bytes) {
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 // The value of the item name + "_UNIT" in the row, or "".
@@ -43,8 +44,7 @@ bool IsPacketItem(const std::string& name) {
   return name == "FULL_DATA_PACKET" || name == "DATA_PACKET";
 }
 
-std::string DisplayText(const std::string& name, const OleVariant& value,
-                        const std::string& text) {
+std::string DisplayText(const std::string& name, const OleVariant& value, const std::string& text) {
   if (!IsPacketItem(name)) return text;
   try {
     return Hex(value.AsAnsiString());

@@ -134,14 +134,14 @@ void HeatRecords(TelegramWriter& w, const MeterSpec& m, MeterTime t) {
   const double kwh = MeterReading(m, t);
   int flow = 0, back = 0;
   Temperatures(t, flow, back);
-  w.Bcd({0x04}, Scaled(kwh, 0.01), 8);                  // energy, 10 Wh
-  w.Bcd({0x14}, Scaled(kwh / 45.0, 0.01), 8);           // volume, 0.01 m^3
-  w.Integer({0x2B}, static_cast<std::int64_t>(m.rate * 1000), 4);         // power, W
+  w.Bcd({0x04}, Scaled(kwh, 0.01), 8);                                      // energy, 10 Wh
+  w.Bcd({0x14}, Scaled(kwh / 45.0, 0.01), 8);                               // volume, 0.01 m^3
+  w.Integer({0x2B}, static_cast<std::int64_t>(m.rate * 1000), 4);           // power, W
   w.Integer({0x2B}, static_cast<std::int64_t>(m.rate * 1450), 4, 0, 0, 1);  // maximum power
-  w.Integer({0x3B}, static_cast<std::int64_t>(m.rate * 22), 4);           // flow, l/h
-  w.Integer({0x59}, flow, 2);                           // flow temperature, 0.01 degC
-  w.Integer({0x5D}, back, 2);                           // return temperature
-  w.Integer({0x61}, flow - back, 2);                    // difference, 0.01 K
+  w.Integer({0x3B}, static_cast<std::int64_t>(m.rate * 22), 4);             // flow, l/h
+  w.Integer({0x59}, flow, 2);                                 // flow temperature, 0.01 degC
+  w.Integer({0x5D}, back, 2);                                 // return temperature
+  w.Integer({0x61}, flow - back, 2);                          // difference, 0.01 K
   w.Integer({0x22}, static_cast<std::int64_t>(Hours(t)), 4);  // operating time, hours
 }
 
@@ -155,9 +155,9 @@ void HeatHistory(TelegramWriter& w, const MeterSpec& m, MeterTime t, const Slice
 
 void VolumeRecords(TelegramWriter& w, const MeterSpec& m, MeterTime t) {
   const double m3 = MeterReading(m, t);
-  w.Bcd({0x13}, Scaled(m3, 0.001), 8);                                     // volume, l
-  w.Integer({0x3B}, static_cast<std::int64_t>(m.rate * 1000), 2);           // flow, l/h
-  if (m.kind == MeterKind::Water) w.Integer({0x65}, 1150, 2);               // external temp 0.01
+  w.Bcd({0x13}, Scaled(m3, 0.001), 8);                             // volume, l
+  w.Integer({0x3B}, static_cast<std::int64_t>(m.rate * 1000), 2);  // flow, l/h
+  if (m.kind == MeterKind::Water) w.Integer({0x65}, 1150, 2);      // external temp 0.01
 }
 
 void VolumeHistory(TelegramWriter& w, const MeterSpec& m, MeterTime t, const Slice& s) {
@@ -172,13 +172,13 @@ void VolumeHistory(TelegramWriter& w, const MeterSpec& m, MeterTime t, const Sli
 // split of the total is fixed so both advance.
 void ElectricityRecords(TelegramWriter& w, const MeterSpec& m, MeterTime t) {
   const double kwh = MeterReading(m, t);
-  w.Integer({0x03}, static_cast<std::int64_t>(kwh * 1000), 6);         // total, Wh
-  w.Integer({0x03}, static_cast<std::int64_t>(kwh * 700), 6, 0, 1);    // tariff 1
-  w.Integer({0x03}, static_cast<std::int64_t>(kwh * 300), 6, 0, 2);    // tariff 2
+  w.Integer({0x03}, static_cast<std::int64_t>(kwh * 1000), 6);       // total, Wh
+  w.Integer({0x03}, static_cast<std::int64_t>(kwh * 700), 6, 0, 1);  // tariff 1
+  w.Integer({0x03}, static_cast<std::int64_t>(kwh * 300), 6, 0, 2);  // tariff 2
   const CivilTime c = ToCivil(t);
   const int watts = static_cast<int>(m.rate * 1000 * ((c.hour >= 6 && c.hour < 22) ? 1.2 : 0.6));
-  w.Integer({0x2B}, watts, 4);                                          // power, W
-  w.Integer({0xFD, 0x48}, 2301, 2);                                    // voltage, 0.1 V
+  w.Integer({0x2B}, watts, 4);                    // power, W
+  w.Integer({0xFD, 0x48}, 2301, 2);               // voltage, 0.1 V
   w.Integer({0xFD, 0x5A}, watts * 100 / 230, 2);  // current, 0.01 A
 }
 
@@ -267,8 +267,8 @@ std::uint16_t ManufacturerCode(const std::string& letters) {
   return static_cast<std::uint16_t>(code);
 }
 
-TelegramWriter::TelegramWriter(std::uint8_t primary, const SecondaryAddress& a,
-                               std::uint8_t access, std::uint8_t status) {
+TelegramWriter::TelegramWriter(std::uint8_t primary, const SecondaryAddress& a, std::uint8_t access,
+                               std::uint8_t status) {
   body_ = {0x08, primary, 0x72};
   for (int i = 0; i < 4; ++i) body_.push_back(static_cast<std::uint8_t>(a.id >> (8 * i)));
   body_.push_back(static_cast<std::uint8_t>(a.manufacturer));
@@ -276,13 +276,12 @@ TelegramWriter::TelegramWriter(std::uint8_t primary, const SecondaryAddress& a,
   body_.insert(body_.end(), {a.version, a.medium, access, status, 0x00, 0x00});
 }
 
-TelegramWriter& TelegramWriter::Record(std::uint8_t field, std::uint8_t function,
-                                       unsigned storage, unsigned tariff, const Bytes& vif,
-                                       const Bytes& data) {
+TelegramWriter& TelegramWriter::Record(std::uint8_t field, std::uint8_t function, unsigned storage,
+                                       unsigned tariff, const Bytes& vif, const Bytes& data) {
   // DIF: field, function, storage bit 0; DIFEs: 4 storage bits and 2 tariff
   // bits each, as many as the numbers need.
-  Bytes dib = {static_cast<std::uint8_t>((field & 0x0F) | (function & 3) << 4 |
-                                         (storage & 1) << 6)};
+  Bytes dib = {
+      static_cast<std::uint8_t>((field & 0x0F) | (function & 3) << 4 | (storage & 1) << 6)};
   storage >>= 1;
   while (storage != 0 || tariff != 0) {
     dib.back() |= 0x80;
@@ -297,8 +296,7 @@ TelegramWriter& TelegramWriter::Record(std::uint8_t field, std::uint8_t function
 }
 
 TelegramWriter& TelegramWriter::Integer(const Bytes& vif, std::int64_t value, int bytes,
-                                        unsigned storage, unsigned tariff,
-                                        std::uint8_t function) {
+                                        unsigned storage, unsigned tariff, std::uint8_t function) {
   return Record(IntegerField(bytes), function, storage, tariff, vif,
                 Little(static_cast<std::uint64_t>(value), bytes));
 }

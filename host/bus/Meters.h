@@ -94,8 +94,8 @@ struct MeterSpec {
   std::uint8_t version = 1;
   double base = 0;
   double rate = 1;
-  int history = 0;        // month-end values kept (storage 1..history)
-  int per_telegram = 0;   // history entries per telegram; 0: all in one
+  int history = 0;       // month-end values kept (storage 1..history)
+  int per_telegram = 0;  // history entries per telegram; 0: all in one
   std::uint32_t fabrication = 0;
 
   SecondaryAddress Address() const;

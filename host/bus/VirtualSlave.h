@@ -32,9 +32,9 @@ struct SlaveConfig {
   // after its last frame), so readings can change between reads. Called
   // under the segment's lock; must not call back into the segment.
   std::function<std::vector<Bytes>()> generate;
-  bool silent = false;           // hears everything, answers nothing
-  double reply_delay_ms = 15;    // from the master's last byte to the first reply byte
-  int baudrate = 0;              // the slave's line speed; 0: the segment's
+  bool silent = false;         // hears everything, answers nothing
+  double reply_delay_ms = 15;  // from the master's last byte to the first reply byte
+  int baudrate = 0;            // the slave's line speed; 0: the segment's
 };
 
 class VirtualSlave {

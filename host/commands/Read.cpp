@@ -67,7 +67,8 @@ std::string RequestDocument(const TReadOptions& o, const std::string& iniFile) {
   if (!o.ConfigFile.empty()) {
     std::string text, error;
     if (!plat::ReadWholeFile(o.ConfigFile, text, kMaxConfigBytes, &error))
-      throw EUsageError("--config: cannot read " + o.ConfigFile + (error.empty() ? "" : ": " + error));
+      throw EUsageError("--config: cannot read " + o.ConfigFile +
+                        (error.empty() ? "" : ": " + error));
     return text;
   }
   if (!o.Devices.empty()) return BuildRequestDocument(o.Devices, o.PollMs);
@@ -117,7 +118,8 @@ int Run(const TRun& run) {
     writer.Write(row);
     if (o.Count > 0 && writer.Rows() >= o.Count) done = true;
   });
-  sources.SetNoticeHandler([&](const std::string& text) { run.Err << "mbus-host: " << text << "\n"; });
+  sources.SetNoticeHandler(
+      [&](const std::string& text) { run.Err << "mbus-host: " << text << "\n"; });
 
   TPluginHost host(o.Plugin.empty() ? DefaultPluginPath() : o.Plugin);
   sources.Attach(host);

@@ -43,8 +43,8 @@ class TPort {
 };
 
 struct TPortOptions {
-  bool Timing = true;   // sim: the segment's timing model
-  int Baudrate = 2400;  // serial and sim: the initial speed
+  bool Timing = true;                               // sim: the segment's timing model
+  int Baudrate = 2400;                              // serial and sim: the initial speed
   bus::MeterClock Clock = bus::SystemMeterClock();  // sim: the meters' clock
   int ConnectTimeoutMs = 3000;                      // tcp
 };

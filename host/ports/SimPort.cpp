@@ -34,7 +34,8 @@ class TSegmentPort final : public TPort {
 }  // namespace
 
 std::unique_ptr<TPort> MakeSimPort(const TPortOptions& options) {
-  auto segment = std::make_shared<bus::BusSegment>(bus::BusTiming{options.Timing, options.Baudrate});
+  auto segment =
+      std::make_shared<bus::BusSegment>(bus::BusTiming{options.Timing, options.Baudrate});
   bus::AddDefaultMeters(*segment, options.Clock);
   return std::make_unique<TSegmentPort>(std::move(segment), "sim");
 }

@@ -16,7 +16,9 @@ constexpr int kTurnMs = 10;
 class TTcpLink final : public TPort {
  public:
   TTcpLink(std::string hostName, std::uint16_t port, int timeoutMs, std::string name)
-      : FHost(std::move(hostName)), FPortNumber(port), FTimeoutMs(timeoutMs),
+      : FHost(std::move(hostName)),
+        FPortNumber(port),
+        FTimeoutMs(timeoutMs),
         FName(std::move(name)) {}
 
   std::string Name() const override { return FName; }

@@ -1,7 +1,6 @@
 // TCP streams and the loopback listener on BSD sockets.
 #include "platform/Socket.h"
 
-#include <atomic>
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -11,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 

@@ -1,10 +1,10 @@
 // TCP streams and the loopback listener on Winsock.
 #include "platform/Socket.h"
 
-#include <atomic>
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <atomic>
 #include <string>
 
 namespace plat {

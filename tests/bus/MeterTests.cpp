@@ -128,8 +128,8 @@ TEST(MeterTelegrams, HeatMeterCarriesTypicalRecordsAndHistory) {
   const Value* energy = First(values, "Energy");
   ASSERT_NE(energy, nullptr);
   EXPECT_NEAR(energy->number, bus::MeterReading(meter, kNoon) * 1000, 10.0);  // Wh
-  for (const char* q : {"Volume", "Power", "Volume flow", "Flow temperature",
-                        "Return temperature", "Temperature difference", "Fabrication No"})
+  for (const char* q : {"Volume", "Power", "Volume flow", "Flow temperature", "Return temperature",
+                        "Temperature difference", "Fabrication No"})
     EXPECT_NE(First(values, q), nullptr) << q;
   for (long n = 1; n <= meter.history; ++n) {
     const Value* stored = First(values, "Energy", n);
@@ -177,11 +177,10 @@ TEST(MeterTelegrams, ReadingsAdvanceWithTheClock) {
   for (const auto& meter : bus::DefaultMeters()) {
     if (meter.kind == MeterKind::FixedWater) continue;
     const auto a = Normalise(*Parse(bus::MeterTelegrams(meter, kNoon).front()));
-    const auto b = Normalise(
-        *Parse(bus::MeterTelegrams(meter, kNoon + std::chrono::minutes(10)).front()));
-    const char* quantity = meter.kind == MeterKind::Heat || meter.kind == MeterKind::Electricity
-                               ? "Energy"
-                               : "Volume";
+    const auto b =
+        Normalise(*Parse(bus::MeterTelegrams(meter, kNoon + std::chrono::minutes(10)).front()));
+    const char* quantity =
+        meter.kind == MeterKind::Heat || meter.kind == MeterKind::Electricity ? "Energy" : "Volume";
     ASSERT_TRUE(First(a, quantity) && First(b, quantity));
     EXPECT_GT(First(b, quantity)->number, First(a, quantity)->number) << std::hex << meter.id;
   }
@@ -193,9 +192,9 @@ TEST(MeterTelegrams, FixedMeterDecodesItsCounters) {
   ASSERT_EQ(p->result, 0);
   EXPECT_EQ(p->frame.control_information, 0x73);
   const mbus_data_fixed& f = p->data.data_fix;
-  mbus_record* r = mbus_parse_fixed_record(nullptr, static_cast<char>(f.status),
-                                           static_cast<char>(f.cnt1_type),
-                                           const_cast<unsigned char*>(f.cnt1_val));
+  mbus_record* r =
+      mbus_parse_fixed_record(nullptr, static_cast<char>(f.status), static_cast<char>(f.cnt1_type),
+                              const_cast<unsigned char*>(f.cnt1_val));
   ASSERT_NE(r, nullptr);
   EXPECT_STREQ(r->quantity, "Volume");
   EXPECT_NEAR(r->value.real_val, bus::MeterReading(meter, kNoon), 0.002);

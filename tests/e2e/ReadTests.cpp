@@ -51,8 +51,9 @@ class ReadEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir = fs::temp_directory_path() / ("mbus-e2e-" + std::string(info->name()) + "-" +
-                                       std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    dir = fs::temp_directory_path() /
+          ("mbus-e2e-" + std::string(info->name()) + "-" +
+           std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
     fs::remove_all(dir);
     fs::create_directories(dir);
   }
@@ -82,11 +83,11 @@ class ReadEndToEnd : public ::testing::Test {
   std::string out, err;
 };
 
-#define REQUIRE_MBUS_MODULE()                                                               \
-  do {                                                                                      \
-    if (!NeedModule())                                                                      \
+#define REQUIRE_MBUS_MODULE()                                                                 \
+  do {                                                                                        \
+    if (!NeedModule())                                                                        \
       GTEST_SKIP() << "the plug-in beside mbus-host is not the M-Bus module (mbus-host info " \
-                      "shows another Description); these tests run once it is";             \
+                      "shows another Description); these tests run once it is";               \
   } while (0)
 
 // One JSON line's text value of an item ("" when missing).
@@ -169,8 +170,8 @@ TEST_F(ReadEndToEnd, CsvRowsOfOneDevice) {
 TEST_F(ReadEndToEnd, DataFolderKeepsTheLastTimePoints) {
   REQUIRE_MBUS_MODULE();
   const std::string data = (dir / "data").string();
-  const Args first = {"read", "--no-timing", "--format", "json", "--device", "1", "--data", data,
-                      "--count", "7", "--for", "60"};
+  const Args first = {"read",   "--no-timing", "--format", "json", "--device", "1",
+                      "--data", data,          "--count",  "7",    "--for",    "60"};
   ASSERT_EQ(Run(first), 0) << err;
   int storedRows = 0;
   for (const auto& line : Lines(out)) storedRows += HasItem(line, "STORAGE") ? 1 : 0;
@@ -194,8 +195,8 @@ TEST_F(ReadEndToEnd, ConfigFileAsTheDialogWritesIt) {
          "<Timeout>5000</Timeout><FirstFrame check=\"0\" /><ReadOnlyNew check=\"2\" />"
          "<RequestMethod><MethodPoll check=\"2\"><PollInterval>1</PollInterval>"
          "<PollUnits>S</PollUnits></MethodPoll></RequestMethod></Request>\r\n</MBUS>";
-  ASSERT_EQ(Run({"read", "--no-timing", "--format", "json", "--config", config.string(),
-                 "--count", "1", "--for", "60"}),
+  ASSERT_EQ(Run({"read", "--no-timing", "--format", "json", "--config", config.string(), "--count",
+                 "1", "--for", "60"}),
             0)
       << err;
   const auto lines = Lines(out);
@@ -265,9 +266,9 @@ TEST_F(ReadEndToEnd, TcpGatewayThatDropsTheConnectionOnce) {
           });
     }
   });
-  const int status = Run({"read", "--port", "tcp:127.0.0.1:" + std::to_string(listener->Port()),
-                          "--format", "json", "--device", "5", "--poll", "1s", "--count", "2",
-                          "--for", "90"});
+  const int status =
+      Run({"read", "--port", "tcp:127.0.0.1:" + std::to_string(listener->Port()), "--format",
+           "json", "--device", "5", "--poll", "1s", "--count", "2", "--for", "90"});
   stop = true;
   gateway.join();
   ASSERT_EQ(status, 0) << err;

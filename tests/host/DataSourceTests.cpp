@@ -22,8 +22,8 @@ using namespace std::chrono_literals;
 std::string TestPluginPath() {
   std::string self = plat::ModuleFileName(plat::ExecutableModule());
   auto slash = self.find_last_of(plat::kPathDelimiter);
-  return self.substr(0, slash + 1) + (plat::kPathDelimiter == '\\' ? "testplugin.dll"
-                                                                     : "testplugin.so");
+  return self.substr(0, slash + 1) +
+         (plat::kPathDelimiter == '\\' ? "testplugin.dll" : "testplugin.so");
 }
 
 // A port whose reads fail once after `failAfter` calls (a dropped line).

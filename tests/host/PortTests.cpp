@@ -35,9 +35,9 @@ TEST(PortText, NamesThePort) {
 }
 
 TEST(PortText, RefusesTextsThatNameNoPort) {
-  for (const char* bad : {"", "simulator", "serial:", "serial::2400", "serial:COM3:1000",
-                          "tcp:", "tcp:host", "tcp::10001", "tcp:host:0", "tcp:host:70000",
-                          "tcp:host:port", "udp:host:1"})
+  for (const char* bad :
+       {"", "simulator", "serial:", "serial::2400", "serial:COM3:1000", "tcp:", "tcp:host",
+        "tcp::10001", "tcp:host:0", "tcp:host:70000", "tcp:host:port", "udp:host:1"})
     EXPECT_THROW(MakePort(bad), EPortError) << bad;
 }
 

@@ -28,10 +28,12 @@ TEST(ReadArguments, DefaultsReadTheSimulatedSegment) {
 }
 
 TEST(ReadArguments, TakesEveryOption) {
-  const auto o = ParseReadArguments({"--port", "sim", "--port", "tcp:gw:10001", "--device",
-                                     "1; 5,7", "--device", "4200050521C7AB07", "--poll", "10s",
-                                     "--format", "json", "--count", "3", "--for", "2.5", "--data",
-                                     "d", "--ini", "x.ini", "--no-timing", "--plugin", "p.so"});
+  const auto o = ParseReadArguments({"--port",      "sim",      "--port",   "tcp:gw:10001",
+                                     "--device",    "1; 5,7",   "--device", "4200050521C7AB07",
+                                     "--poll",      "10s",      "--format", "json",
+                                     "--count",     "3",        "--for",    "2.5",
+                                     "--data",      "d",        "--ini",    "x.ini",
+                                     "--no-timing", "--plugin", "p.so"});
   EXPECT_EQ(o.Ports, (Args{"sim", "tcp:gw:10001"}));
   EXPECT_EQ(o.Devices, (Args{"1", "5", "7", "4200050521C7AB07"}));
   EXPECT_EQ(o.PollMs, 10000u);
@@ -116,8 +118,9 @@ TEST(RequestDocument, HasTheShapeTheReaderExpects) {
   EXPECT_EQ(request->FindNode("PollUnits")->Text(), "S");
   for (const char* other : {"MethodOnce", "MethodAtTime", "MethodCron", "MethodEvent"})
     EXPECT_EQ(request->FindNode(other), nullptr) << other;
-  EXPECT_NE(host::BuildRequestDocument({"1"}, 1500).find("<PollInterval>1500</PollInterval>"
-                                                         "<PollUnits>MS</PollUnits>"),
+  EXPECT_NE(host::BuildRequestDocument({"1"}, 1500)
+                .find("<PollInterval>1500</PollInterval>"
+                      "<PollUnits>MS</PollUnits>"),
             std::string::npos);
   EXPECT_NE(host::BuildRequestDocument({"1"}, 120000).find("<PollUnits>M</PollUnits>"),
             std::string::npos);
@@ -127,8 +130,8 @@ class ParserConfigFile : public ::testing::Test {
  protected:
   void SetUp() override {
     dir = std::filesystem::temp_directory_path() /
-          ("host-tests-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-           "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+          ("host-tests-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(dir);
     file = (dir / "settings.ini").string();
   }
