@@ -74,7 +74,10 @@ void THostDataSources::Start() {
   for (auto& s : FSources) {
     if (TryOpen(*s, true)) continue;
     if (!s->Port->Reconnects()) {
-      for (auto& opened : FSources) opened->Port->Close();
+      for (auto& opened : FSources)
+        if (opened->Open.exchange(false)) opened->Port->Close();
+      std::lock_guard<std::mutex> lock(FLock);
+      FActions.clear();
       throw EPortError("cannot open " + s->Name);
     }
   }

@@ -138,8 +138,9 @@ int Run(const TRun& run) {
     if (log.size() > logShown) PrintLog(run.Err, log.substr(logShown));
     logShown = log.size();
   };
-  if (sources.Activate() != 0) run.Err << "mbus-host: SET-STATE was refused\n";
+  // Ports first, so the module's first request finds its port open.
   sources.Start();
+  if (sources.Activate() != 0) run.Err << "mbus-host: SET-STATE was refused\n";
   const auto start = std::chrono::steady_clock::now();
   const auto limit = std::chrono::duration<double>(o.ForSeconds);
   while (!done && !plat::InterruptRequested()) {

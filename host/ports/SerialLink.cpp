@@ -1,7 +1,9 @@
 // "serial:PORT[:BAUD]": a serial port through the platform, 8E1. The
 // platform's port serves one thread at a time, so reads take short turns
 // under the lock and a write waits at most one turn.
+#include <atomic>
 #include <mutex>
+#include <thread>
 
 #include "host/ports/Port.h"
 #include "platform/Serial.h"
@@ -11,6 +13,13 @@ namespace host {
 namespace {
 
 constexpr int kTurnMs = 10;
+
+// Counts a writer that waits for the port, for the whole of its write.
+struct TWriterTurn {
+  explicit TWriterTurn(std::atomic<int>& writers) : Writers(writers) { ++Writers; }
+  ~TWriterTurn() { --Writers; }
+  std::atomic<int>& Writers;
+};
 
 class TSerialLink final : public TPort {
  public:
@@ -34,6 +43,7 @@ class TSerialLink final : public TPort {
   }
 
   void Write(const std::uint8_t* bytes, std::size_t count) override {
+    TWriterTurn turn(FWriters);
     std::lock_guard<std::mutex> lock(FLock);
     if (!FPort) throw EPortError(FName + " is closed");
     try {
@@ -58,6 +68,8 @@ class TSerialLink final : public TPort {
   std::size_t Read(std::uint8_t* buffer, std::size_t capacity, int waitMs) override {
     std::size_t got = 0;
     for (int waited = 0; got == 0 && waited < waitMs; waited += kTurnMs) {
+      // A waiting writer goes first: the lock promises no order.
+      while (FWriters.load() > 0) std::this_thread::yield();
       std::lock_guard<std::mutex> lock(FLock);
       if (!FPort) throw EPortError(FName + " is closed");
       try {
@@ -71,7 +83,8 @@ class TSerialLink final : public TPort {
 
  private:
   const std::string FDevice;
-  std::mutex FLock;  // guards FPort and FBaudrate
+  std::atomic<int> FWriters{0};  // writers waiting for or holding FLock
+  std::mutex FLock;              // guards FPort and FBaudrate
   std::unique_ptr<plat::SerialPort> FPort;
   int FBaudrate;
   const std::string FName;

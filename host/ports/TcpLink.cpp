@@ -2,7 +2,9 @@
 // (the platform's stream serves one thread at a time); a read that finds
 // the stream ended, or a failed write, drops the connection, and the data
 // source opens it again.
+#include <atomic>
 #include <mutex>
+#include <thread>
 
 #include "host/ports/Port.h"
 #include "platform/Socket.h"
@@ -12,6 +14,13 @@ namespace host {
 namespace {
 
 constexpr int kTurnMs = 10;
+
+// Counts a writer that waits for the port, for the whole of its write.
+struct TWriterTurn {
+  explicit TWriterTurn(std::atomic<int>& writers) : Writers(writers) { ++Writers; }
+  ~TWriterTurn() { --Writers; }
+  std::atomic<int>& Writers;
+};
 
 class TTcpLink final : public TPort {
  public:
@@ -41,6 +50,7 @@ class TTcpLink final : public TPort {
   }
 
   void Write(const std::uint8_t* bytes, std::size_t count) override {
+    TWriterTurn turn(FWriters);
     std::lock_guard<std::mutex> lock(FLock);
     if (!FStream) throw EPortError(FName + " is not connected");
     try {
@@ -56,6 +66,8 @@ class TTcpLink final : public TPort {
   std::size_t Read(std::uint8_t* buffer, std::size_t capacity, int waitMs) override {
     std::size_t got = 0;
     for (int waited = 0; got == 0 && waited < waitMs; waited += kTurnMs) {
+      // A waiting writer goes first: the lock promises no order.
+      while (FWriters.load() > 0) std::this_thread::yield();
       std::lock_guard<std::mutex> lock(FLock);
       if (!FStream) throw EPortError(FName + " is not connected");
       try {
@@ -73,7 +85,8 @@ class TTcpLink final : public TPort {
   const std::uint16_t FPortNumber;
   const int FTimeoutMs;
   const std::string FName;
-  std::mutex FLock;  // guards FStream
+  std::atomic<int> FWriters{0};  // writers waiting for or holding FLock
+  std::mutex FLock;              // guards FStream
   std::unique_ptr<plat::TcpStream> FStream;
 };
 
