@@ -29,12 +29,15 @@ void ReadValues(IkorParamsListA& list, TReceivedData& data) {
     if (list.GetItem(i, item.Put()) != plat::kSOk || !item) continue;
     const char* name = item->GetName();
     std::string text;
+    OleVariant value;
     try {
-      text = VariantText(HostItemValue(*item.Get()));
+      value = HostItemValue(*item.Get());
+      text = VariantText(value);
     } catch (const std::exception&) {
       text = "(unreadable)";
     }
     data.Values.emplace_back(name ? name : "", text);
+    data.Items.push_back(std::move(value));
   }
 }
 
@@ -62,8 +65,7 @@ std::int32_t Deliver(std::int32_t moduleIndex, std::int32_t dataSourceId, std::i
   std::lock_guard<std::mutex> lock(table.Lock);
   auto it = table.Hosts.find(moduleIndex);
   if (it == table.Hosts.end()) return -1;
-  it->second->Receive(std::move(data));
-  return kind == kor::kSendRawData ? count : 0;
+  return it->second->Receive(std::move(data));
 }
 
 }  // namespace

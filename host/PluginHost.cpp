@@ -101,6 +101,7 @@ std::int32_t TPluginHost::CallWithParams(TPluginExports::TRecFn fn, const TkorPa
 std::int32_t TPluginHost::Create(const TkorParamsList* params) {
   std::int32_t result = CallWithParams(FExports.CreatePluginInstance, params);
   FCreated = result == kor::kResultOk;
+  if (FCreated) FInstance = FRec.ModulePluginHandle;
   return result;
 }
 
@@ -198,6 +199,7 @@ void TPluginHost::Unload() {
   }
   if (FCreated) {
     FCreated = false;
+    FInstance = 0;
     FExports.FreePluginInstance(&FRec);
     FRec.ModulePluginHandle = 0;
     kor::TPluginCallRec marker{};
@@ -227,9 +229,43 @@ std::vector<TReceivedData> TPluginHost::Received() {
   return FReceived;
 }
 
-void TPluginHost::Receive(TReceivedData data) {
+std::int32_t TPluginHost::Receive(TReceivedData data) {
+  if (FDataHandler) return FDataHandler(data);
+  const std::int32_t answer =
+      data.Kind == kor::kSendRawData ? static_cast<std::int32_t>(data.Raw.size()) : 0;
   std::lock_guard<std::mutex> lock(FDataLock);
   FReceived.push_back(std::move(data));
+  return answer;
+}
+
+std::int32_t TPluginHost::ProcessBytes(std::int32_t dataSourceId, const std::uint8_t* bytes,
+                                       std::size_t count) {
+  return CallProcessData(dataSourceId, kor::kKindText, reinterpret_cast<std::uintptr_t>(bytes),
+                         static_cast<std::uint32_t>(count));
+}
+
+std::int32_t TPluginHost::NotifyPortState(std::int32_t dataSourceId, bool opened) {
+  return CallProcessData(dataSourceId, kor::kKindPortState,
+                         opened ? kor::kPortOpened : kor::kPortClosed, 0);
+}
+
+// ProcessData refuses a call without Params, so an empty list goes along.
+std::int32_t TPluginHost::CallProcessData(std::int32_t dataSourceId, std::uint8_t kind,
+                                          std::uintptr_t value, std::uint32_t size) {
+  const kor::TPluginPtr instance = FInstance;
+  if (instance == 0) return kor::kResultRefused;
+  TkorParamsList params;
+  kor::TPluginCallRec rec{};
+  rec.Size = kor::kCallRecSize;
+  rec.ModulePluginHandle = instance;
+  rec.ModuleIndex = FRec.ModuleIndex;
+  rec.DataSourceId = dataSourceId;
+  rec.Mode = kor::ModeBit(1);
+  rec.Params = reinterpret_cast<kor::TPluginPtr>(&params);
+  rec.InData.Kind = kind;
+  rec.InData.Value = static_cast<kor::TPluginPtr>(value);
+  rec.InData.Size = size;
+  return FExports.ProcessData(&rec);
 }
 
 void TPluginHost::AppendLog(const std::string& text) {

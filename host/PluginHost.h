@@ -11,7 +11,9 @@
 // any thread; what they receive is kept under the host's data lock.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -71,7 +73,15 @@ struct TReceivedData {
   std::int32_t Kind = 0;
   std::string Raw;                                          // kind 129 bytes, kind 9 packet text
   std::vector<std::pair<std::string, std::string>> Values;  // kind 9 items as text
+  std::vector<OleVariant> Items;                            // kind 9 items as sent, same order
 };
+
+// Takes the plug-in's deliveries instead of the host's list (Received stays
+// empty): called on the plug-in's sending thread, under the entry points'
+// table lock. Its result is the answer of Vornak_SendDataEx (kind 129: the
+// bytes written, negative for a failure). Must not throw and must not call
+// back into the plug-in.
+using TDataHandler = std::function<std::int32_t(const TReceivedData& data)>;
 
 // How the host passes a call's parameter list in Params.
 enum class TParamsForm { Object, Interface };
@@ -123,9 +133,20 @@ class TPluginHost {
   std::string LogText();
   std::int32_t ReloadRequests();
   std::vector<TReceivedData> Received();
+  // Before the plug-in is created: where deliveries go (see TDataHandler).
+  void SetDataHandler(TDataHandler handler) { FDataHandler = std::move(handler); }
 
-  // Called by the host entry points (any thread).
-  void Receive(TReceivedData data);
+  // ProcessData for one data source, from any thread (the host's reading
+  // threads): the port's bytes (Mode element 1, InData Kind 4), or the
+  // port-state notice (InData Kind 7, 0x101 opened, 0x102 closed). Uses a
+  // record of its own; the result is ProcessData's. Only between Create and
+  // Unload.
+  std::int32_t ProcessBytes(std::int32_t dataSourceId, const std::uint8_t* bytes,
+                            std::size_t count);
+  std::int32_t NotifyPortState(std::int32_t dataSourceId, bool opened);
+
+  // Called by the host entry points (any thread); the answer to the plug-in.
+  std::int32_t Receive(TReceivedData data);
 
  private:
   static std::intptr_t WindowProc(void* context, std::uint32_t message, std::uintptr_t wParam,
@@ -133,6 +154,8 @@ class TPluginHost {
   void ResolveExports();
   std::int32_t CallWithParams(TPluginExports::TRecFn fn, const TkorParamsList* params);
   void AppendLog(const std::string& text);
+  std::int32_t CallProcessData(std::int32_t dataSourceId, std::uint8_t kind, std::uintptr_t value,
+                               std::uint32_t size);
 
   std::string FPath;
   plat::ModuleHandle FModule = 0;
@@ -143,6 +166,10 @@ class TPluginHost {
   bool FLoaded = false;
   bool FCreated = false;
   std::uint32_t FLogBuffer = 256;  // grows to what the plug-in asks for
+  TDataHandler FDataHandler;       // set before Create, read by the entry points
+  // The instance for ProcessData calls of other threads (set by Create,
+  // cleared by Unload before the instance is freed).
+  std::atomic<kor::TPluginPtr> FInstance{0};
 
   std::mutex FDataLock;  // guards the three fields below
   std::string FLog;

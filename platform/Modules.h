@@ -70,8 +70,9 @@ std::string FileVersion(const std::string& path);
 std::vector<std::string> CommandLineArguments();
 
 // The folder for application data shared by all users, without a trailing
-// separator. Windows: the common application-data folder. posix: the value
-// of KOR_COMMON_APPDATA when set, else "/var/lib".
+// separator: the value of KOR_COMMON_APPDATA when set (a host's or a test's
+// choice); otherwise Windows: the common application-data folder, posix:
+// "/var/lib".
 std::string CommonAppDataFolder();
 
 // Identifier of the calling thread, as the system numbers threads.

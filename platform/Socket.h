@@ -31,6 +31,8 @@ class TcpStream {
   virtual void DiscardInput() = 0;
   // Ends the stream; a blocked Read of another thread returns.
   virtual void Shutdown() = 0;
+  // True once a Read found the stream ended by the peer (or by Shutdown).
+  virtual bool PeerClosed() const = 0;
 };
 
 // A listening socket on 127.0.0.1 with a port the system picks.

@@ -34,6 +34,7 @@ int BaudrateOfCi(std::uint8_t ci) {
 
 VirtualSlave::VirtualSlave(SlaveConfig config) : config_(std::move(config)) {
   if (config_.baudrate > 0) baudrate_ = config_.baudrate;
+  if (config_.generate) config_.telegrams = config_.generate();
   if (config_.telegrams.empty()) throw TelegramError("a slave needs at least one telegram");
   if (config_.secondary) {
     for (Bytes& t : config_.telegrams) SetTelegramAddress(t, *config_.secondary);
@@ -41,6 +42,14 @@ VirtualSlave::VirtualSlave(SlaveConfig config) : config_(std::move(config)) {
     SecondaryAddress address;
     if (AddressOfTelegram(config_.telegrams.front(), address)) config_.secondary = address;
   }
+  telegrams_ = config_.telegrams;
+}
+
+std::vector<Bytes> VirtualSlave::Generate() const {
+  std::vector<Bytes> telegrams = config_.generate();
+  if (config_.secondary)
+    for (Bytes& t : telegrams) SetTelegramAddress(t, *config_.secondary);
+  return telegrams;
 }
 
 Bytes VirtualSlave::Answer(const MasterFrame& frame, int baudrate) {
@@ -94,18 +103,26 @@ void VirtualSlave::ResetLink() {
 // evidently missed.
 Bytes VirtualSlave::AnswerRequest(const MasterFrame& frame) {
   const bool fcb = (frame.control & 0x20) != 0;
+  bool fresh = false;
   if (!fcb_known_) {
     index_ = 0;
-    ++new_replies_;
+    fresh = true;
   } else if (fcb != last_fcb_) {
-    index_ = (index_ + 1) % config_.telegrams.size();
+    index_ = (index_ + 1) % telegrams_.size();
+    fresh = index_ == 0;
     ++new_replies_;
   } else {
     ++repeats_;
   }
+  if (!fcb_known_) ++new_replies_;
   fcb_known_ = true;
   last_fcb_ = fcb;
-  return config_.telegrams[index_];
+  if (fresh && config_.generate) {
+    std::vector<Bytes> next = Generate();
+    if (next.empty()) return {};  // the meter has nothing to say this time
+    telegrams_ = std::move(next);
+  }
+  return telegrams_[index_];
 }
 
 Bytes VirtualSlave::AnswerUserData(const MasterFrame& frame) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -26,9 +27,14 @@ struct SlaveConfig {
   // written into the telegrams' headers.
   std::optional<SecondaryAddress> secondary;
   std::vector<Bytes> telegrams;  // the reply to REQ_UD2, one per frame of a multi-telegram reply
-  bool silent = false;           // hears everything, answers nothing
-  double reply_delay_ms = 15;    // from the master's last byte to the first reply byte
-  int baudrate = 0;              // the slave's line speed; 0: the segment's
+  // When set, the telegrams come from here instead: called at reply time for
+  // every new reply (the first frame of a multi-telegram reply, and again
+  // after its last frame), so readings can change between reads. Called
+  // under the segment's lock; must not call back into the segment.
+  std::function<std::vector<Bytes>()> generate;
+  bool silent = false;         // hears everything, answers nothing
+  double reply_delay_ms = 15;  // from the master's last byte to the first reply byte
+  int baudrate = 0;            // the slave's line speed; 0: the segment's
 };
 
 class VirtualSlave {
@@ -49,6 +55,8 @@ class VirtualSlave {
   int NewReplies() const { return new_replies_; }
   int Repeats() const { return repeats_; }
   const Bytes& LastUserData() const { return user_data_; }
+  // The telegrams of the current (or, before any request, a fresh) reply.
+  const std::vector<Bytes>& Telegrams() const { return telegrams_; }
 
  private:
   bool Addressed(std::uint8_t address) const;
@@ -57,6 +65,8 @@ class VirtualSlave {
   Bytes AnswerRequest(const MasterFrame& frame);
   Bytes AnswerUserData(const MasterFrame& frame);
   Bytes AnswerSelection(const MasterFrame& frame);
+  // The generator's telegrams, addressed like the configured ones.
+  std::vector<Bytes> Generate() const;
 
   SlaveConfig config_;
   int baudrate_ = 2400;
@@ -67,6 +77,7 @@ class VirtualSlave {
   int new_replies_ = 0;
   int repeats_ = 0;
   Bytes user_data_;
+  std::vector<Bytes> telegrams_;  // the reply being sent
 };
 
 }  // namespace bus

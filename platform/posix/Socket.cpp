@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -57,7 +58,10 @@ class PosixTcpStream final : public TcpStream {
       const ssize_t n = ::recv(fd_, buffer + got, count - got, 0);
       if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
       if (n < 0) Fail("recv");
-      if (n == 0) break;
+      if (n == 0) {
+        closed_ = true;
+        break;
+      }
       got += static_cast<std::size_t>(n);
     }
     return got;
@@ -72,9 +76,11 @@ class PosixTcpStream final : public TcpStream {
   }
 
   void Shutdown() override { ::shutdown(fd_, SHUT_RDWR); }
+  bool PeerClosed() const override { return closed_; }
 
  private:
   int fd_;
+  std::atomic<bool> closed_{false};  // a read met the end of the stream
 };
 
 void SetBlocking(int fd, bool blocking) {

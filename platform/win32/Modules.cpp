@@ -98,6 +98,14 @@ std::vector<std::string> CommandLineArguments() {
 }
 
 std::string CommonAppDataFolder() {
+  // A host may point its modules elsewhere (mbus-host --data, tests).
+  char overridden[MAX_PATH];
+  const DWORD length = GetEnvironmentVariableA("KOR_COMMON_APPDATA", overridden, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) {
+    std::string result(overridden, length);
+    while (result.size() > 3 && (result.back() == '\\' || result.back() == '/')) result.pop_back();
+    return result;
+  }
   char buffer[MAX_PATH];
   if (FAILED(SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, buffer))) return {};
   std::string result = buffer;

@@ -4,6 +4,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <atomic>
 #include <string>
 
 namespace plat {
@@ -63,7 +64,10 @@ class WinTcpStream final : public TcpStream {
           ::recv(s_, reinterpret_cast<char*>(buffer + got), static_cast<int>(count - got), 0);
       if (n == SOCKET_ERROR && ::WSAGetLastError() == WSAEWOULDBLOCK) continue;
       if (n == SOCKET_ERROR) Fail("recv");
-      if (n == 0) break;
+      if (n == 0) {
+        closed_ = true;
+        break;
+      }
       got += static_cast<std::size_t>(n);
     }
     return got;
@@ -77,9 +81,11 @@ class WinTcpStream final : public TcpStream {
   }
 
   void Shutdown() override { ::shutdown(s_, SD_BOTH); }
+  bool PeerClosed() const override { return closed_; }
 
  private:
   SOCKET s_;
+  std::atomic<bool> closed_{false};  // a read met the end of the stream
 };
 
 SOCKET ConnectOne(const addrinfo& ai, int timeout_ms) {

@@ -15,12 +15,21 @@
 //   "STATS"    RESULT := "process=N;settings=M"
 //   "PROPERTIES" RESULT := the persisted-property list read from the
 //              library's form resource TAPLUGIN at creation, as text
-// OnProcessData: counts the call and answers the item count of InData's
-// list (1 when InData holds no list). OnShowOptionsDialog: changed := true.
+//   "SEND"     sends the text "BYTES" as raw data (kind 129) for the data
+//              source "ID"; RESULT := the host's answer
+//   "ROW"      sends one parsed row (kind 9) for the data source "ID": a
+//              text, a number with its unit, an integer; RESULT := answer
+//   "RAW"      RESULT := every byte that ProcessData brought so far
+//   "NOTICES"  RESULT := the port-state notices so far, "101;102;..." in hex
+// OnProcessData: counts the call, keeps the bytes (InData Kind 4) and the
+// port-state notices (Kind 7), and answers the item count of InData's list
+// (1 when InData holds no list). OnShowOptionsDialog: changed := true.
 // OnLoadSettingsNow: counts. OnGetOptionsDialog: the extra text
 // "EXTRA-TEXT" and no form.
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -31,6 +40,7 @@
 #include "plugin/PluginRegistry.h"
 #include "plugin/korPluginModule.h"
 #include "plugin/korPluginParams.h"
+#include "plugin/korPluginParserItems.h"
 #include "plugin/korPluginProperties.h"
 
 namespace {
@@ -40,6 +50,9 @@ std::atomic<std::int32_t> gProcessCalls{0};
 std::atomic<std::int32_t> gSettingsLoads{0};
 std::atomic<bool> gGateOpen{false};
 std::atomic<std::int32_t> gHolding{0};
+std::mutex gDataLock;  // guards the two texts below
+std::string gRawBytes;
+std::string gNotices;
 
 void Answer(kor::TPluginCallRec* rec, const OleVariant& value) {
   plugparams::WriteResult(CallParams(rec).Get(), value);
@@ -67,8 +80,42 @@ std::int32_t Hold(kor::TPluginCallRec* rec) {
   return gGateOpen.load() ? 0 : -1;
 }
 
+std::int32_t ParamInt(kor::TPluginCallRec* rec, const char* name) {
+  return plugparams::Read(CallParams(rec).Get(), name).AsInteger();
+}
+
+std::int32_t SendBytes(TkorPlugin& self, kor::TPluginCallRec* rec) {
+  const std::string bytes = plugparams::Read(CallParams(rec).Get(), "BYTES").AsAnsiString();
+  const std::int32_t answer =
+      self.SendRawData(self.ModuleIndex, ParamInt(rec, "ID"),
+                       static_cast<std::int32_t>(bytes.size()), bytes.data(), 0);
+  Answer(rec, OleVariant(answer));
+  return 0;
+}
+
+std::int32_t SendRow(TkorPlugin& self, kor::TPluginCallRec* rec) {
+  TParsedDataList row;
+  row.Add("DEVICE_ID", OleVariant("00001234"));
+  row.Add("ENERGY", OleVariant(12.5));
+  row.Add("ENERGY_UNIT", OleVariant("kWh"));
+  row.Add("STORAGE", OleVariant(std::int32_t{2}));
+  Answer(rec, OleVariant(self.SendParsedData(ParamInt(rec, "ID"), 0, row)));
+  return 0;
+}
+
+std::int32_t Report(kor::TPluginCallRec* rec, const std::string& text) {
+  Answer(rec, OleVariant(text));
+  return 0;
+}
+
 std::int32_t RunTestCommand(TkorPlugin& self, const std::string& command,
                             kor::TPluginCallRec* rec) {
+  if (command == "SEND") return SendBytes(self, rec);
+  if (command == "ROW") return SendRow(self, rec);
+  if (command == "RAW" || command == "NOTICES") {
+    std::lock_guard<std::mutex> lock(gDataLock);
+    return Report(rec, command == "RAW" ? gRawBytes : gNotices);
+  }
   if (command == "NEST") return Nest(self, rec);
   if (command == "FLAGS") {
     Answer(rec, OleVariant(static_cast<std::int32_t>(rec->Flags)));
@@ -102,6 +149,15 @@ std::int32_t RunTestCommand(TkorPlugin& self, const std::string& command,
 
 void ProcessTestData(kor::TPluginCallRec* rec, std::int32_t& result) {
   ++gProcessCalls;
+  if (rec->InData.Kind == kor::kKindText && rec->InData.Value != 0) {
+    std::lock_guard<std::mutex> lock(gDataLock);
+    gRawBytes.append(kor::RecPointer<const char>(rec->InData.Value), rec->InData.Size);
+  } else if (rec->InData.Kind == kor::kKindPortState) {
+    char code[16];
+    std::snprintf(code, sizeof code, "%X;", static_cast<unsigned>(rec->InData.Value));
+    std::lock_guard<std::mutex> lock(gDataLock);
+    gNotices += code;
+  }
   std::int32_t count = kor::BlockListCount(rec->InData);
   result = count < 0 ? 1 : count;
 }

@@ -1,0 +1,279 @@
+// mbus-host read end to end: the program beside this test, the plug-in
+// beside it, meters simulated by our own segment. Every test but the
+// argument check needs the M-Bus module and skips with the generic one.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "host/bus/Meters.h"
+#include "host/bus/Segment.h"
+#include "platform/Modules.h"
+#include "platform/Process.h"
+#include "platform/Serial.h"
+#include "platform/Socket.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Args = std::vector<std::string>;
+
+std::string Beside(const std::string& name) {
+  std::string self = plat::ModuleFileName(plat::ExecutableModule());
+  auto slash = self.find_last_of(plat::kPathDelimiter);
+  return self.substr(0, slash + 1) + name + (plat::kPathDelimiter == '\\' ? ".exe" : "");
+}
+
+std::string ReadText(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) lines.push_back(line);
+  }
+  return lines;
+}
+
+// A folder of one test, removed afterwards.
+class ReadEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir = fs::temp_directory_path() /
+          ("mbus-e2e-" + std::string(info->name()) + "-" +
+           std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+
+  int Run(const Args& args) {
+    out.clear();
+    err.clear();
+    const int status = plat::RunProgram(Beside("mbus-host"), args, (dir / "out.txt").string(),
+                                        (dir / "err.txt").string());
+    out = ReadText(dir / "out.txt");
+    err = ReadText(dir / "err.txt");
+    return status;
+  }
+
+  // The M-Bus module, or a skip.
+  bool NeedModule() {
+    EXPECT_EQ(Run({"info"}), 0) << err;
+    if (out.find("Description: M-Bus") != std::string::npos) return true;
+    return false;
+  }
+
+  fs::path dir;
+  std::string out, err;
+};
+
+#define REQUIRE_MBUS_MODULE()                                                                 \
+  do {                                                                                        \
+    if (!NeedModule())                                                                        \
+      GTEST_SKIP() << "the plug-in beside mbus-host is not the M-Bus module (mbus-host info " \
+                      "shows another Description); these tests run once it is";               \
+  } while (0)
+
+// One JSON line's text value of an item ("" when missing).
+std::string JsonText(const std::string& line, const std::string& name) {
+  const std::string key = "\"" + name + "\":\"";
+  const auto at = line.find(key);
+  if (at == std::string::npos) return {};
+  const auto end = line.find('"', at + key.size());
+  return line.substr(at + key.size(), end - at - key.size());
+}
+
+bool HasItem(const std::string& line, const std::string& name) {
+  return line.find("\"" + name + "\":") != std::string::npos;
+}
+
+TEST_F(ReadEndToEnd, BadArgumentsEndWithStatusTwo) {
+  EXPECT_EQ(Run({"read", "--count", "0"}), 2);
+  EXPECT_NE(err.find("--count"), std::string::npos) << err;
+  EXPECT_EQ(Run({"read", "--port", "nowhere"}), 2);
+  EXPECT_NE(err.find("unknown port"), std::string::npos) << err;
+  EXPECT_EQ(Run({"read", "--help"}), 0);
+  EXPECT_NE(out.find("usage: mbus-host read"), std::string::npos);
+}
+
+TEST_F(ReadEndToEnd, SimulatedSegmentGivesRowsOfEveryMeter) {
+  REQUIRE_MBUS_MODULE();
+  ASSERT_EQ(Run({"read", "--no-timing", "--format", "json", "--poll", "2s", "--count", "40",
+                 "--for", "120"}),
+            0)
+      << err;
+  const auto lines = Lines(out);
+  ASSERT_EQ(lines.size(), 40u) << err;
+  std::set<std::string> devices;
+  bool stored = false, tariff = false;
+  for (const auto& line : lines) {
+    ASSERT_EQ(line.front(), '{');
+    ASSERT_EQ(line.back(), '}');
+    EXPECT_TRUE(HasItem(line, "DEVICE_ID")) << line;
+    EXPECT_TRUE(HasItem(line, "FULL_DATA_PACKET")) << line;
+    devices.insert(JsonText(line, "DEVICE_ID"));
+    stored = stored || HasItem(line, "STORAGE");
+    tariff = tariff || line.find("_T1\":") != std::string::npos;
+  }
+  EXPECT_GE(devices.size(), 5u);
+  EXPECT_TRUE(devices.count("31000202")) << "the multi-telegram meter";
+  EXPECT_TRUE(devices.count("75001111")) << "the fixed-structure meter";
+  EXPECT_TRUE(stored);
+  EXPECT_TRUE(tariff);
+  EXPECT_NE(err.find("40 rows"), std::string::npos) << err;
+}
+
+TEST_F(ReadEndToEnd, NumbersAreJsonNumbers) {
+  REQUIRE_MBUS_MODULE();
+  ASSERT_EQ(Run({"read", "--no-timing", "--format", "json", "--device", "5", "--count", "1",
+                 "--for", "60"}),
+            0)
+      << err;
+  const auto lines = Lines(out);
+  ASSERT_EQ(lines.size(), 1u) << err;
+  EXPECT_EQ(JsonText(lines[0], "DEVICE_ID"), "42000505");
+  EXPECT_EQ(JsonText(lines[0], "MEDIUM"), "Water");
+  EXPECT_NE(lines[0].find("\"VOLUME\":"), std::string::npos) << lines[0];
+  EXPECT_EQ(lines[0].find("\"VOLUME\":\""), std::string::npos) << "a number, not a string";
+}
+
+TEST_F(ReadEndToEnd, CsvRowsOfOneDevice) {
+  REQUIRE_MBUS_MODULE();
+  ASSERT_EQ(Run({"read", "--no-timing", "--format", "csv", "--device", "9", "--poll", "500ms",
+                 "--count", "2", "--for", "60"}),
+            0)
+      << err;
+  const auto lines = Lines(out);
+  ASSERT_GT(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "row,data_source,item,value");
+  EXPECT_NE(out.find(",DEVICE_ID,64000909"), std::string::npos) << out;
+}
+
+// Stored rows go out once: a second run with the same data folder sends
+// only the current values.
+TEST_F(ReadEndToEnd, DataFolderKeepsTheLastTimePoints) {
+  REQUIRE_MBUS_MODULE();
+  const std::string data = (dir / "data").string();
+  const Args first = {"read",   "--no-timing", "--format", "json", "--device", "1",
+                      "--data", data,          "--count",  "7",    "--for",    "60"};
+  ASSERT_EQ(Run(first), 0) << err;
+  int storedRows = 0;
+  for (const auto& line : Lines(out)) storedRows += HasItem(line, "STORAGE") ? 1 : 0;
+  EXPECT_EQ(storedRows, 6);
+  bool found = false;
+  for (const auto& entry : fs::recursive_directory_iterator(data))
+    found = found || entry.path().filename() == "lastdate.txt";
+  EXPECT_TRUE(found);
+  ASSERT_EQ(Run({"read", "--no-timing", "--format", "json", "--device", "1", "--data", data,
+                 "--poll", "1s", "--count", "2", "--for", "60"}),
+            0)
+      << err;
+  for (const auto& line : Lines(out)) EXPECT_FALSE(HasItem(line, "STORAGE")) << line;
+}
+
+TEST_F(ReadEndToEnd, ConfigFileAsTheDialogWritesIt) {
+  REQUIRE_MBUS_MODULE();
+  const fs::path config = dir / "requests.xml";
+  std::ofstream(config, std::ios::binary)
+      << "<MBUS>\r\n<Request caption=\"Gas\"><Enabled check=\"2\" /><Device>7</Device>"
+         "<Timeout>5000</Timeout><FirstFrame check=\"0\" /><ReadOnlyNew check=\"2\" />"
+         "<RequestMethod><MethodPoll check=\"2\"><PollInterval>1</PollInterval>"
+         "<PollUnits>S</PollUnits></MethodPoll></RequestMethod></Request>\r\n</MBUS>";
+  ASSERT_EQ(Run({"read", "--no-timing", "--format", "json", "--config", config.string(), "--count",
+                 "1", "--for", "60"}),
+            0)
+      << err;
+  const auto lines = Lines(out);
+  ASSERT_EQ(lines.size(), 1u) << err;
+  EXPECT_EQ(JsonText(lines[0], "DEVICE_ID"), "53000707");
+}
+
+// Copies bytes between a byte stream and a simulated segment until told to
+// stop: what a meter behind a port does.
+template <class Read, class Write>
+void Bridge(bus::BusSegment& segment, std::atomic<bool>& stop, Read read, Write write) {
+  unsigned char buffer[256];
+  while (!stop) {
+    const std::size_t n = read(buffer, sizeof buffer);
+    if (n > 0) segment.Write(buffer, n);
+    const bus::Bytes reply = segment.TakeAvailable();
+    if (!reply.empty()) write(reply);
+  }
+}
+
+TEST_F(ReadEndToEnd, SerialPortWithAMeterBehindAPseudoTerminal) {
+  REQUIRE_MBUS_MODULE();
+  auto pty = plat::PseudoTerminal::Open();
+  if (!pty) GTEST_SKIP() << "no pseudo terminals on this system";
+  bus::BusSegment segment(bus::BusTiming{false, 2400});
+  segment.AddSlave(bus::MeterSlave(bus::DefaultMeters()[2], bus::SystemMeterClock()));
+  std::atomic<bool> stop{false};
+  std::thread meter([&] {
+    Bridge(
+        segment, stop, [&](unsigned char* b, std::size_t n) { return pty->Read(b, n, 5); },
+        [&](const bus::Bytes& r) { pty->Write(r.data(), r.size()); });
+  });
+  const int status = Run({"read", "--port", "serial:" + pty->DevicePath() + ":2400", "--format",
+                          "json", "--device", "5", "--count", "1", "--for", "60"});
+  stop = true;
+  meter.join();
+  ASSERT_EQ(status, 0) << err;
+  const auto lines = Lines(out);
+  ASSERT_EQ(lines.size(), 1u) << err;
+  EXPECT_EQ(JsonText(lines[0], "DEVICE_ID"), "42000505");
+}
+
+// The gateway hangs up after its first reply; mbus-host reconnects and the
+// next poll is answered again.
+TEST_F(ReadEndToEnd, TcpGatewayThatDropsTheConnectionOnce) {
+  REQUIRE_MBUS_MODULE();
+  auto listener = plat::TcpListener::OpenLoopback();
+  ASSERT_NE(listener, nullptr);
+  bus::BusSegment segment(bus::BusTiming{false, 2400});
+  segment.AddSlave(bus::MeterSlave(bus::DefaultMeters()[2], bus::SystemMeterClock()));
+  std::atomic<bool> stop{false};
+  std::thread gateway([&] {
+    bool dropped = false;
+    while (!stop) {
+      auto client = listener->Accept(200);
+      if (!client) continue;
+      std::atomic<bool> endClient{false};
+      Bridge(
+          segment, endClient,
+          [&](unsigned char* b, std::size_t n) {
+            if (stop || client->PeerClosed()) endClient = true;
+            return client->Read(b, n, 5);
+          },
+          [&](const bus::Bytes& r) {
+            client->Write(r.data(), r.size());
+            if (!dropped && r.size() > 1) dropped = endClient = true;  // after the first reply
+          });
+    }
+  });
+  const int status =
+      Run({"read", "--port", "tcp:127.0.0.1:" + std::to_string(listener->Port()), "--format",
+           "json", "--device", "5", "--poll", "1s", "--count", "2", "--for", "90"});
+  stop = true;
+  gateway.join();
+  ASSERT_EQ(status, 0) << err;
+  EXPECT_EQ(Lines(out).size(), 2u) << err;
+  EXPECT_NE(err.find("dropped"), std::string::npos) << err;
+}
+
+}  // namespace
