@@ -6,8 +6,10 @@
 //
 // Threads: any. Every read-modify-write of one file runs under an in-process
 // lock per path and a cross-process named lock, and replaces the file
-// atomically, so workers, modules and processes sharing a data path never
-// lose each other's entries and a crash never leaves the file cut short.
+// atomically (params/SharedFiles.h), so workers, modules and processes
+// sharing a data path never lose each other's entries and a crash never
+// leaves the file cut short. Readers take no lock: they see the old file or
+// the new one.
 #pragma once
 
 #include <string>
