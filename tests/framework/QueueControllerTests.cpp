@@ -613,6 +613,9 @@ TEST_F(QueueTickAfterDone, TheTickKeepsThePauseBetweenSends) {
   kortest::RunBounded([&] { Queue->RequestDone(10); });
   PumpFor(30);
   EXPECT_EQ(Sent.size(), 1u);
+  Advance(600);  // the pause has passed: the next out-of-turn tick sends
+  Queue->Timer()->FireSoon();
+  kortest::PumpUntil([&] { return Sent.size() == 2; });
 }
 
 TEST_F(QueueTickAfterDone, SwitchedOffTheCompletionWaitsForThePeriod) {

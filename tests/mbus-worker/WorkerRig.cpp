@@ -26,16 +26,24 @@ TWorkerRig::TWorkerRig(bus::BusTiming timing) : Segment(timing) {
   gRig = this;
   Module.HostEntryPoints.SendDataEx = reinterpret_cast<void*>(&TWorkerRig::SendDataEx);
   Module.ModuleIndex = 3;
-  Source = std::make_unique<TDataSourceScheduled>(&Owner);
+  Source = std::make_unique<TRigSource>(&Owner);
   Source->CreateBuffer(kBufferSize);
   Source->DataSourceId = kDataSourceId;
   Worker = std::make_unique<TMbusThread>(Source.get(), &Module, &Texts);
   Worker->OnCommandDone = [this](TMbusThread&, std::int32_t id, const std::string& error,
                                  bool success, TMbusCommand&) {
-    std::lock_guard<std::mutex> lock(FLock);
-    FDone.push_back(TDone{id, error, success});
-    FChanged.notify_all();
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      FDone.push_back(TDone{id, error, success});
+      FChanged.notify_all();
+    }
+    // As the M-Bus data source does: a success ends the controller's request.
+    if (success)
+      Source->WithQueue([id](TQueueControllerTimerEx& queue) {
+        if (id == queue.CurrentRequestId()) queue.RequestDone(10);
+      });
   };
+  Source->Worker = Worker.get();
   FFeeder = std::thread([this] { Feed(); });
 }
 
@@ -89,6 +97,23 @@ TDone TWorkerRig::WaitDone(std::int32_t id) {
   });
   if (!done) kortest::FailHung("command");
   return found;
+}
+
+std::size_t TWorkerRig::DoneCount() {
+  std::lock_guard<std::mutex> lock(FLock);
+  return FDone.size();
+}
+
+bool TRigSource::SendRequest(TBasicRequestItem& item, std::uint32_t& timeout,
+                             std::int32_t& requestId) {
+  if (Worker == nullptr || Worker->IsBusy()) return false;
+  TRequestParameters params;
+  params.Device = item.Name;
+  const std::int32_t id = Worker->QueueRequest(params);
+  if (id == -1) return false;
+  requestId = id;
+  timeout = static_cast<std::uint32_t>(params.Timeout);
+  return true;
 }
 
 std::vector<std::map<std::string, OleVariant>> TWorkerRig::TakeRows() {

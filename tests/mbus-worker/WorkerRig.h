@@ -39,6 +39,18 @@ struct TTestOwner : IDataSourceOwner {
   bool DataSourceOwnerState(int index) const override { return index == 0; }
 };
 
+// The data source as the M-Bus data source wires it to its worker: the
+// controller's sends become worker requests (the item's name is the device).
+class TRigSource : public TDataSourceScheduled {
+ public:
+  using TDataSourceScheduled::TDataSourceScheduled;
+  TMbusThread* Worker = nullptr;  // set once the worker exists
+
+ protected:
+  bool SendRequest(TBasicRequestItem& item, std::uint32_t& timeout,
+                   std::int32_t& requestId) override;
+};
+
 // How the feeder hands the segment's bytes over.
 struct TFeedPlan {
   std::size_t Piece = 0;                    // bytes per DataArrived (0: all there are)
@@ -66,13 +78,14 @@ class TWorkerRig {
   std::vector<std::vector<std::string>> RowNames();
   std::string LogText();
   std::int32_t HostWrites() const { return FHostWrites; }
+  std::size_t DoneCount();
 
   std::atomic<bool> RefuseWrites{false};  // the host answers -1
   bus::BusSegment Segment;
   TTestOwner Owner;
   TkorPlugin Module;
   TTextResources Texts;
-  std::unique_ptr<TDataSourceScheduled> Source;
+  std::unique_ptr<TRigSource> Source;
   std::unique_ptr<TMbusThread> Worker;  // destroyed before Source
 
   // The host's entry point.

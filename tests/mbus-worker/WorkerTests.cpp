@@ -7,6 +7,8 @@
 #include <string>
 
 #include "framework/FIFOStream.h"
+#include "framework/korTimerEx.h"
+#include "tests/framework/TestPump.h"
 #include "tests/framework/TestThreads.h"
 #include "tests/mbus-worker/WorkerRig.h"
 
@@ -360,6 +362,31 @@ TEST_F(MbusWorker, SearchCommandsEndUnsuccessfullyForNow) {
   Rig.Worker->Queue().Push(scan);
   kortest::WaitUntil([&] { return seen.load(); }, "scan command");
   EXPECT_FALSE(success);
+}
+
+// ---- with the queue controller
+
+// The tick period is far beyond the test: only the completions bring the
+// ticks that send the second and third request.
+TEST_F(MbusWorker, CompletionsDriveTheControllerBackToBack) {
+  for (int i = 1; i <= 3; ++i) {
+    Rig.Segment.AddSlave(Meter(i, Address(0x10000000u + static_cast<std::uint32_t>(i)), 10));
+    auto* item = new TBasicRequestItem();
+    item->Enabled = true;
+    item->Name = std::to_string(i);
+    item->Method = MethodOnce;
+    item->Schedule.Method = MethodOnce;
+    Rig.Source->FQueue->Requests->Add(item);
+  }
+  Rig.Source->Start(true);
+  Rig.Source->FQueue->Timer()->SetInterval(3600000);
+  Rig.Source->FQueue->Tick();
+  kortest::PumpUntil([&] { return Rig.DoneCount() >= 3; });
+  const auto rows = Rig.TakeRows();
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].at("DEVICE_ID").AsAnsiString(), "10000001");
+  EXPECT_EQ(rows[2].at("DEVICE_ID").AsAnsiString(), "10000003");
+  Rig.Source->FQueue->SetTimerEnabled(false);
 }
 
 // ---- time points (real decoding: TIME_POINT and STORAGE items)
