@@ -39,6 +39,10 @@ namespace host {
 // "<<PORT=2400>>": the baud rate the plug-in asks for, or 0 for other bytes.
 int BaudrateSwitch(const std::string& bytes);
 
+// One kind 9 delivery holds rows separated by "$NEW_ROW$" items: each row
+// on its own, without the markers; empty rows dropped.
+std::vector<TReceivedData> SplitRows(const TReceivedData& delivery);
+
 class THostDataSources {
  public:
   using TRowHandler = std::function<void(const TReceivedData& row)>;
@@ -78,7 +82,8 @@ class THostDataSources {
   // Idempotent. Call before the plug-in unloads.
   void Stop();
 
-  // The plug-in's data (TDataHandler): kind 129 to the port, kind 9 queued.
+  // The plug-in's data (TDataHandler): kind 129 to the port, kind 9 queued
+  // row by row.
   std::int32_t Deliver(const TReceivedData& data);
 
   // Counters for tests and the summary line.
