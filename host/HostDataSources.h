@@ -16,8 +16,9 @@
 //   calls ProcessData;
 // - Deliver runs on the plug-in's threads (its workers, its timers).
 // FLock guards the queues (rows, actions, notices) and the counters; the
-// sources' list is fixed once
-// Start runs; each source's open flag is atomic.
+// sources' list is fixed once Start runs; each source's open flag is atomic.
+// A port guards its own connection (a reading thread and a writing worker
+// use it at once).
 #pragma once
 
 #include <atomic>
