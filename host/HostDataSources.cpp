@@ -209,7 +209,13 @@ void THostDataSources::Poll() {
   }
   for (const auto& text : notices)
     if (FNoticeHandler) FNoticeHandler(text);
-  for (const auto& action : actions) RunAction(action);
+  for (const auto& action : actions) {
+    try {
+      RunAction(action);
+    } catch (const std::exception& e) {
+      if (FNoticeHandler) FNoticeHandler(std::string("telling the plug-in failed: ") + e.what());
+    }
+  }
   for (const auto& row : rows)
     if (FRowHandler) FRowHandler(row);
 }
