@@ -27,6 +27,29 @@ int BaudrateSwitch(const std::string& bytes) {
   return ec == std::errc() && end == last && rate > 0 ? rate : 0;
 }
 
+std::vector<TReceivedData> SplitRows(const TReceivedData& delivery) {
+  std::vector<TReceivedData> rows;
+  TReceivedData row;
+  auto flush = [&] {
+    if (!row.Values.empty()) rows.push_back(std::move(row));
+    row = TReceivedData();
+    row.DataSourceId = delivery.DataSourceId;
+    row.Kind = delivery.Kind;
+    row.Raw = delivery.Raw;
+  };
+  flush();
+  for (std::size_t i = 0; i < delivery.Values.size(); ++i) {
+    if (delivery.Values[i].first == kRowMarkerName) {
+      flush();
+      continue;
+    }
+    row.Values.push_back(delivery.Values[i]);
+    row.Items.push_back(i < delivery.Items.size() ? delivery.Items[i] : OleVariant());
+  }
+  flush();
+  return rows;
+}
+
 THostDataSources::~THostDataSources() {
   try {
     Stop();
@@ -186,7 +209,13 @@ void THostDataSources::Poll() {
   }
   for (const auto& text : notices)
     if (FNoticeHandler) FNoticeHandler(text);
-  for (const auto& action : actions) RunAction(action);
+  for (const auto& action : actions) {
+    try {
+      RunAction(action);
+    } catch (const std::exception& e) {
+      if (FNoticeHandler) FNoticeHandler(std::string("telling the plug-in failed: ") + e.what());
+    }
+  }
   for (const auto& row : rows)
     if (FRowHandler) FRowHandler(row);
 }
@@ -216,9 +245,12 @@ THostDataSources::TSource* THostDataSources::Find(std::int32_t id) {
 
 std::int32_t THostDataSources::Deliver(const TReceivedData& data) {
   if (data.Kind == kor::kSendParsedData) {
+    std::vector<TReceivedData> rows = SplitRows(data);
     std::lock_guard<std::mutex> lock(FLock);
-    ++FCounters.Rows;
-    FRows.push_back(data);
+    for (auto& row : rows) {
+      ++FCounters.Rows;
+      FRows.push_back(std::move(row));
+    }
     return 0;
   }
   if (data.Kind != kor::kSendRawData) return -1;

@@ -16,8 +16,9 @@
 //   calls ProcessData;
 // - Deliver runs on the plug-in's threads (its workers, its timers).
 // FLock guards the queues (rows, actions, notices) and the counters; the
-// sources' list is fixed once
-// Start runs; each source's open flag is atomic.
+// sources' list is fixed once Start runs; each source's open flag is atomic.
+// A port guards its own connection (a reading thread and a writing worker
+// use it at once).
 #pragma once
 
 #include <atomic>
@@ -38,6 +39,10 @@ namespace host {
 
 // "<<PORT=2400>>": the baud rate the plug-in asks for, or 0 for other bytes.
 int BaudrateSwitch(const std::string& bytes);
+
+// One kind 9 delivery holds rows separated by "$NEW_ROW$" items: each row
+// on its own, without the markers; empty rows dropped.
+std::vector<TReceivedData> SplitRows(const TReceivedData& delivery);
 
 class THostDataSources {
  public:
@@ -78,7 +83,8 @@ class THostDataSources {
   // Idempotent. Call before the plug-in unloads.
   void Stop();
 
-  // The plug-in's data (TDataHandler): kind 129 to the port, kind 9 queued.
+  // The plug-in's data (TDataHandler): kind 129 to the port, kind 9 queued
+  // row by row.
   std::int32_t Deliver(const TReceivedData& data);
 
   // Counters for tests and the summary line.

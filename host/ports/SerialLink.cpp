@@ -1,6 +1,7 @@
 // "serial:PORT[:BAUD]": a serial port through the platform, 8E1. The
 // platform's port serves one thread at a time, so reads take short turns
 // under the lock and a write waits at most one turn.
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -13,6 +14,7 @@ namespace host {
 namespace {
 
 constexpr int kTurnMs = 10;
+constexpr std::size_t kChunk = 64;  // a piece of a reply still on the line
 
 // Counts a writer that waits for the port, for the whole of its write.
 struct TWriterTurn {
@@ -73,7 +75,7 @@ class TSerialLink final : public TPort {
       std::lock_guard<std::mutex> lock(FLock);
       if (!FPort) throw EPortError(FName + " is closed");
       try {
-        got = FPort->Read(buffer, capacity, kTurnMs);
+        got = FPort->Read(buffer, std::min(capacity, kChunk), kTurnMs);
       } catch (const plat::SerialError& e) {
         throw EPortError(FName + ": " + e.what());
       }

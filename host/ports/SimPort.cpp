@@ -1,5 +1,6 @@
 // "sim": the simulated segment with the default meters. The segment guards
 // itself, so this port needs no lock of its own.
+#include <algorithm>
 #include <chrono>
 
 #include "host/ports/Port.h"
@@ -7,6 +8,8 @@
 namespace host {
 
 namespace {
+
+constexpr std::size_t kChunk = 64;  // about a quarter second at 2400 baud
 
 class TSegmentPort final : public TPort {
  public:
@@ -20,10 +23,11 @@ class TSegmentPort final : public TPort {
     FSegment->Write(bytes, count);
   }
   void SetBaudrate(int baudrate) override { FSegment->SetLineBaudrate(baudrate); }
+  // Bytes in pieces of at most kChunk, as a serial driver hands them over
+  // while a reply is still on the line, so a reader sees a long telegram
+  // arrive rather than all of it at its end.
   std::size_t Read(std::uint8_t* buffer, std::size_t capacity, int waitMs) override {
-    // Whatever is there now; otherwise wait for the first byte and what
-    // follows it without a gap.
-    return FSegment->Read(buffer, capacity, std::chrono::milliseconds(waitMs));
+    return FSegment->Read(buffer, std::min(capacity, kChunk), std::chrono::milliseconds(waitMs));
   }
 
  private:

@@ -280,6 +280,39 @@ TEST(MeterSegment, DefaultSegmentAnswersOnEveryAddress) {
   EXPECT_GE(secondary, 2);
 }
 
+// REQ_UD2 to primary 3 with the given FCB.
+bus::MasterFrame Request(bool fcb) {
+  bus::MasterFrame frame;
+  frame.control = static_cast<std::uint8_t>(fcb ? 0x7B : 0x5B);
+  frame.address = 3;
+  return frame;
+}
+
+TEST(MeterSlaveConfig, GeneratorRunsForEveryNewReplyButNotForRepeats) {
+  int calls = 0;
+  bus::SlaveConfig config;
+  config.primary = 3;
+  config.generate = [&] {
+    ++calls;
+    const auto a = bustest::Address(0x11223344);
+    return std::vector<Bytes>{bus::BuildTelegram(3, a, static_cast<std::uint32_t>(calls), true),
+                              bus::BuildTelegram(3, a, 1000u + calls)};
+  };
+  bus::VirtualSlave slave(config);
+  EXPECT_EQ(calls, 1);  // once for the address
+  const Bytes first = slave.Answer(Request(true), 2400);
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(slave.Answer(Request(true), 2400), first);  // same FCB: the repeat
+  EXPECT_EQ(calls, 2);
+  const Bytes second = slave.Answer(Request(false), 2400);  // toggled: the second telegram
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(second, slave.Telegrams()[1]);
+  const Bytes again = slave.Answer(Request(true), 2400);  // after the last: a new reply
+  EXPECT_EQ(calls, 3);
+  EXPECT_NE(again, first);  // new readings
+  EXPECT_EQ(again, slave.Telegrams()[0]);
+}
+
 TEST(MeterSlaveConfig, FixedListSlavesStillAnswerFromTheirTelegrams) {
   bus::SlaveConfig config = bustest::Meter(3, bustest::Address(0x11223344));
   bus::VirtualSlave slave(config);

@@ -112,14 +112,35 @@ TEST_F(ReadEndToEnd, BadArgumentsEndWithStatusTwo) {
   EXPECT_NE(out.find("usage: mbus-host read"), std::string::npos);
 }
 
+// The host's side alone, with whatever module is beside mbus-host: LOAD with
+// the settings file, the data sources, the ports, the loop, the clean end.
+TEST_F(ReadEndToEnd, RunsForItsTimeAndUnloadsWithAnyModule) {
+  const fs::path ini = dir / "settings.ini";
+  std::ofstream(ini, std::ios::binary) << "[Common]\r\nLeft=10\r\n";
+  ASSERT_EQ(Run({"read", "--no-timing", "--for", "1", "--ini", ini.string(), "--data",
+                 (dir / "data").string(), "--port", "sim", "--port", "sim"}),
+            0)
+      << err;
+  EXPECT_NE(err.find(" rows, "), std::string::npos) << err;
+  const std::string settings = ReadText(ini);
+  EXPECT_NE(settings.find("Left=10"), std::string::npos) << settings;
+  EXPECT_NE(settings.find("Parser config=[[Text]]<MBUS>"), std::string::npos) << settings;
+  EXPECT_TRUE(fs::is_directory(dir / "data"));
+  // A plug-in that is not there is an error of its own (status 1).
+  EXPECT_EQ(Run({"read", "--for", "1", "--plugin", (dir / "missing-plugin").string()}), 1);
+  EXPECT_NE(err.find("mbus-host:"), std::string::npos) << err;
+}
+
 TEST_F(ReadEndToEnd, SimulatedSegmentGivesRowsOfEveryMeter) {
   REQUIRE_MBUS_MODULE();
-  ASSERT_EQ(Run({"read", "--no-timing", "--format", "json", "--poll", "2s", "--count", "40",
+  // The first round alone gives 41 rows: every current row and every stored
+  // one (then only current rows and the electricity meter's tariff history).
+  ASSERT_EQ(Run({"read", "--no-timing", "--format", "json", "--poll", "2s", "--count", "50",
                  "--for", "120"}),
             0)
       << err;
   const auto lines = Lines(out);
-  ASSERT_EQ(lines.size(), 40u) << err;
+  ASSERT_EQ(lines.size(), 50u) << err;
   std::set<std::string> devices;
   bool stored = false, tariff = false;
   for (const auto& line : lines) {
@@ -136,7 +157,7 @@ TEST_F(ReadEndToEnd, SimulatedSegmentGivesRowsOfEveryMeter) {
   EXPECT_TRUE(devices.count("75001111")) << "the fixed-structure meter";
   EXPECT_TRUE(stored);
   EXPECT_TRUE(tariff);
-  EXPECT_NE(err.find("40 rows"), std::string::npos) << err;
+  EXPECT_NE(err.find("50 rows"), std::string::npos) << err;
 }
 
 TEST_F(ReadEndToEnd, NumbersAreJsonNumbers) {

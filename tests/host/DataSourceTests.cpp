@@ -111,6 +111,33 @@ TEST(HostBaudrateSwitch, RecognisesOnlyTheWholeText) {
   EXPECT_EQ(host::BaudrateSwitch(std::string("\x10\x5B\x05\x60\x16")), 0);
 }
 
+TEST(HostRows, ADeliveryIsSplitAtTheRowMarkers) {
+  host::TReceivedData delivery;
+  delivery.DataSourceId = 4;
+  delivery.Kind = 9;
+  auto add = [&](const std::string& name, OleVariant value) {
+    delivery.Values.emplace_back(name, host::VariantText(value));
+    delivery.Items.push_back(std::move(value));
+  };
+  add("$NEW_ROW$", OleVariant::Null());  // a leading marker makes no row
+  add("DEVICE_ID", OleVariant("1"));
+  add("VOLUME", OleVariant(1.5));
+  add("$NEW_ROW$", OleVariant::Null());
+  add("DEVICE_ID", OleVariant("2"));
+  add("$NEW_ROW$", OleVariant::Null());
+  add("$NEW_ROW$", OleVariant::Null());
+  const auto rows = host::SplitRows(delivery);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].DataSourceId, 4);
+  ASSERT_EQ(rows[0].Values.size(), 2u);
+  ASSERT_EQ(rows[0].Items.size(), 2u);
+  EXPECT_EQ(rows[0].Values[1].first, "VOLUME");
+  EXPECT_DOUBLE_EQ(rows[0].Items[1].AsDouble(), 1.5);
+  ASSERT_EQ(rows[1].Values.size(), 1u);
+  EXPECT_EQ(rows[1].Values[0].second, "2");
+  EXPECT_TRUE(host::SplitRows(host::TReceivedData{}).empty());
+}
+
 TEST_F(HostDataSources, ListsTheSourcesAndActivatesTheModule) {
   EXPECT_EQ(sources.Add(host::MakeSegmentPort(segment)), 1);
   EXPECT_EQ(sources.Add(std::make_unique<TFlakyPort>()), 2);

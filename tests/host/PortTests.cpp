@@ -52,6 +52,23 @@ TEST(SimPort, TheDefaultMetersAnswer) {
   port->Close();
 }
 
+TEST(SimPort, LongRepliesArriveInPieces) {
+  auto port = MakePort("sim");  // the line's timing on, 2400 baud
+  port->Open();
+  const std::uint8_t request[] = {0x10, 0x7B, 0x01, 0x7C, 0x16};  // REQ_UD2 to the heat meter
+  port->Write(request, sizeof request);
+  std::uint8_t buffer[512];
+  const std::size_t first = port->Read(buffer, sizeof buffer, 2000);
+  EXPECT_GT(first, 0u);
+  EXPECT_LE(first, 64u);
+  ASSERT_EQ(buffer[0], 0x68);
+  const std::size_t total = buffer[1] + 6u;
+  std::size_t got = first;
+  for (int i = 0; i < 100 && got < total; ++i) got += port->Read(buffer, sizeof buffer, 200);
+  EXPECT_EQ(got, total);
+  port->Close();
+}
+
 // A gateway on the loopback that answers one frame, then hangs up.
 TEST(TcpPort, ADroppedGatewayIsAnErrorAndReconnects) {
   auto listener = plat::TcpListener::OpenLoopback();
