@@ -425,7 +425,7 @@ TEST_F(MbusWorker, PendingTimePointsOfAnUndeliveredReadSuppressDuplicates) {
 
 TEST_F(MbusWorker, TimePointsAheadAreLoggedAsNotStored) {
   bus::SlaveConfig config = Meter(5, Address(0x12345678), 0);
-  config.telegrams = {mbusworker::StoredTelegram(5, Address(0x12345678), 2099, 6, 1, 0, 0)};
+  config.telegrams = {mbusworker::StoredTelegram(5, Address(0x12345678), 2080, 6, 1, 0, 0)};
   Rig.Segment.AddSlave(config);
   ASSERT_TRUE(Rig.Request("5").Success);
   EXPECT_THAT(Rig.LogText(), HasSubstr("more than a day ahead"));
