@@ -68,10 +68,7 @@ TSerialPortDM::~TSerialPortDM() {
   } catch (...) {
   }
   StopWorker();
-  {
-    std::lock_guard<std::mutex> lock(FQueueLock);
-    StopQueue();
-  }
+  StopQueue();
   std::lock_guard<std::mutex> delivery(FDeliveryLock);
   if (!FWaiting.empty() && !FModule.TerminateNow.load() &&
       FModule.HostEntryPoints.SendDataEx.load() != nullptr) {
@@ -159,11 +156,12 @@ void TSerialPortDM::ReportError(const std::string&, const std::exception& error,
 // Worker thread. A late completion (another id) or a failure is left to the
 // controller's time-out.
 void TSerialPortDM::CommandDone(std::int32_t id, bool success) {
-  std::lock_guard<std::mutex> lock(FQueueLock);
-  if (FQueue == nullptr || Signature.load() != kSignature) return;
-  if (!success || id != FQueue->CurrentRequestId()) return;
-  ++PendingResults;
-  FQueue->RequestDone(kRequestCompleted);
+  if (!success) return;
+  WithQueue([&](TQueueControllerTimerEx& queue) {
+    if (id != queue.CurrentRequestId()) return;
+    ++PendingResults;
+    queue.RequestDone(kRequestCompleted);
+  });
 }
 
 // ---- delivery

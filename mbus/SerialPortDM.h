@@ -98,7 +98,6 @@ class TSerialPortDM : public TDataSourceScheduled {
   void StopWorker() noexcept;
 
   TaPlugin& FModule;
-  std::mutex FQueueLock;  // orders CommandDone (worker) against StopQueue
   // Serialises deliveries: the tick's, UNLOAD's and the destructor's.
   mutable std::mutex FDeliveryLock;
   std::deque<TWaitingBatch> FWaiting;  // under FDeliveryLock
