@@ -9,7 +9,7 @@ add_subdirectory(${KOR_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 # kor_test(NAME [CONCURRENCY] SOURCES... LIBS libs...): one test program, run
 # as one process (under wine64 each start costs about a second). With
 # CONCURRENCY, the suites whose name contains "Concurrency" run as a second
-# test labelled "concurrency", which the linux-tsan preset runs alone.
+# test labelled "concurrency" (every preset but the soaks runs both).
 function(kor_test name)
   cmake_parse_arguments(T "CONCURRENCY" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The project's test command: installs what is missing, configures and builds
 # every preset, and runs the tests: all of linux, linux-asan and win64 (under
-# wine64), the concurrency tests under linux-tsan, the soaks of the
+# wine64), every test but the soaks under linux-tsan, the soaks of the
 # concurrency suites natively and under wine64, the fuzz targets briefly,
 # and the win32 build (compiled and checked, never run).
 set -euo pipefail
