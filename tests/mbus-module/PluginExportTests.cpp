@@ -57,7 +57,9 @@ class MbusPluginExports : public ::testing::Test {
     Hosts.push_back(std::make_unique<host::TPluginHost>(path));
     host::TPluginHost& host = *Hosts.back();
     EXPECT_EQ(host.Create(), kor::kResultOk);
-    if (load) EXPECT_EQ(host.Load(Options), kor::kResultOk);
+    if (load) {
+      EXPECT_EQ(host.Load(Options), kor::kResultOk);
+    }
     return host;
   }
   host::TPluginHost& OpenBuilt(bool load = true) {
