@@ -35,6 +35,9 @@ bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
 
+// Defined with the word tables below.
+bool IsUnsupportedWord(const std::string& word);
+
 std::string PosText(TPos pos) { return std::to_string(pos.Line) + ":" + std::to_string(pos.Column); }
 
 // Splits one source file into tokens. Comments: { }, (* *) and //.
@@ -56,6 +59,8 @@ class TLexer {
       const std::size_t first = At;
       token.Kind = Scan();
       token.Text = std::string(Text.substr(first, At - first));
+      if (token.Kind == TTokenKind::Name && IsUnsupportedWord(token.Text))
+        Fail(token.Start, "'" + token.Text + "' is not supported");
       token.Stop = Here();
       tokens.push_back(std::move(token));
     }
@@ -254,17 +259,29 @@ void Serialize(const TNode& node, std::string& out) {
 
 // ---------------------------------------------------------------- parser
 
-// Words the grammar reserves (compared without regard to case). Those the
-// script language here does not have are refused by name.
-const char* const kReserved[] = {
-    "and", "array", "begin", "case", "const", "div", "do", "downto", "else", "end",
-    "except", "finally", "for", "function", "goto", "if", "in", "is", "mod", "not",
-    "of", "or", "procedure", "program", "raise", "record", "repeat", "shl", "shr", "then",
-    "to", "try", "type", "unit", "until", "uses", "var", "while", "with", "xor"};
+// Words the grammar reserves (compared without regard to case).
+const char* const kReserved[] = {"and",  "begin", "const",     "div",  "do",     "else",
+                                 "end",  "finally", "for",     "function", "if", "in",
+                                 "is",   "mod",   "not",       "or",   "procedure", "program",
+                                 "shl",  "shr",   "then",      "to",   "try",    "unit",
+                                 "uses", "var",   "with",      "xor"};
+
+// Words of the language that the script does not use: refused wherever
+// they appear.
+const char* const kUnsupported[] = {"array",  "case",  "downto", "except", "goto",  "of",
+                                    "raise",  "record", "repeat", "type",   "until", "while"};
 
 bool IsReserved(const std::string& lower) {
   for (const char* word : kReserved)
     if (lower == word) return true;
+  return false;
+}
+
+
+bool IsUnsupportedWord(const std::string& word) {
+  const std::string lower = Lower(word);
+  for (const char* unsupported : kUnsupported)
+    if (lower == unsupported) return true;
   return false;
 }
 
@@ -420,8 +437,6 @@ class TParser {
         ConstSection(parent);
       else if (routines && (IsWord("procedure") || IsWord("function")))
         parent.Add(Routine());
-      else if (IsWord("type") || IsWord("array") || IsWord("record"))
-        Fail(Current().Start, "'" + Current().Text + "' declarations are not supported");
       else
         return;
     }
@@ -450,8 +465,6 @@ class TParser {
   }
 
   TNode TypeName() {
-    if (IsWord("array") || IsWord("record"))
-      Fail(Current().Start, "'" + Current().Text + "' types are not supported");
     const TToken& type = ExpectName("a type name");
     return Leaf("type", type.Text, type.Start);
   }
@@ -549,9 +562,12 @@ class TParser {
     if (IsWord("for")) return void(parent.Add(ForStatement()));
     if (IsWord("try")) return void(parent.Add(TryStatement()));
     if (IsWord("with")) return void(parent.Add(WithStatement()));
-    if (IsJump()) return void(parent.Add(Element(Lower(Current().Text), Next().Start)));
+    if (IsJump()) {
+      const TToken& jump = Next();
+      return void(parent.Add(Element(Lower(jump.Text), jump.Start)));
+    }
     if (Current().Kind == TTokenKind::Name && IsReserved(Lower(Current().Text)))
-      Fail(Current().Start, "'" + Current().Text + "' is not supported here");
+      Fail(Current().Start, "'" + Current().Text + "' cannot start a statement");
     if (!IsPlainName() && !IsSymbol("@"))
       Fail(Current().Start, "expected a statement but found " + Describe(Current()));
     parent.Add(SimpleStatement());
@@ -601,7 +617,6 @@ class TParser {
     node.Add(Leaf("ident", control.Text, control.Start));
     Expect(":=");
     node.Add(Expression());
-    if (IsWord("downto")) Fail(Current().Start, "'downto' is not supported");
     Expect("to");
     node.Add(Expression());
     Expect("do");
