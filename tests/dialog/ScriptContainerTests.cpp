@@ -74,7 +74,8 @@ TEST(ScriptContainer, PropertiesFileLines) {
 }
 
 TEST(ScriptContainer, GzipMakesOneMemberThatUnpacksToTheInput) {
-  for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{1000}, std::size_t{200000}}) {
+  for (std::size_t size :
+       {std::size_t{0}, std::size_t{1}, std::size_t{1000}, std::size_t{200000}}) {
     const std::string data = SampleData(size);
     const std::string member = pack::Gzip(data);
     ASSERT_GE(member.size(), 18u) << size;

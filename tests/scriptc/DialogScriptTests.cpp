@@ -109,7 +109,8 @@ TEST_F(DialogScript, TheMainUnitHasItsRoutinesAndState) {
                   "mSearchDevicesClick", "CheckSearchProgressTimer", "CloseProgressForm"});
   ExpectContains(Declared(*Main, "var"),
                  {"frmProgress", "nProgressMax", "sSearchId", "propTree", "panButton"});
-  ExpectContains(Declared(*Main, "const"), {"sepII", "PARAM_OPTION_VALUE_SEP", "PARAM_OPTION_LIST_SEP"});
+  ExpectContains(Declared(*Main, "const"),
+                 {"sepII", "PARAM_OPTION_VALUE_SEP", "PARAM_OPTION_LIST_SEP"});
   EXPECT_NE(Text.find("<string text=\"'||'\""), std::string::npos);
   EXPECT_NE(Text.find("<string text=\"'=='\""), std::string::npos);
 }

@@ -60,20 +60,21 @@ TEST(ScriptTree, RoutinesWithParametersResultTypeAndLocals) {
       "  Result := True\n"
       "end;\n"
       "begin end.");
-  EXPECT_EQ(Body(tree),
-            "<procedure pos=\"1:1\"><name text=\"Run\" pos=\"1:11\"/>"
-            "<parameters pos=\"1:14\"><var pos=\"1:15\"><ident text=\"A\" pos=\"1:15\"/>"
-            "<type text=\"Integer\" pos=\"1:18\"/></var><varparams pos=\"1:27\"/>"
-            "<var pos=\"1:31\"><ident text=\"B\" pos=\"1:31\"/><ident text=\"C\" pos=\"1:34\"/>"
-            "<type text=\"string\" pos=\"1:37\"/></var></parameters>"
-            "<var pos=\"3:3\"><ident text=\"x\" pos=\"3:3\"/><type text=\"TObject\" pos=\"3:6\"/></var>"
-            "<compoundstmt pos=\"4:1\"/></procedure>"
-            "<function pos=\"6:1\"><name text=\"Get\" pos=\"6:10\"/><parameters pos=\"6:13\"/>"
-            "<type text=\"Boolean\" pos=\"6:15\"/><compoundstmt pos=\"7:1\">"
-            "<assignstmt pos=\"8:3\"><dsgn pos=\"8:3\"><node text=\"Result\" pos=\"8:3\"/></dsgn>"
-            "<expr pos=\"8:13\" pos1=\"8:17\"><dsgn pos=\"8:13\"><node text=\"True\" pos=\"8:13\"/>"
-            "</dsgn></expr></assignstmt></compoundstmt></function>"
-            "<compoundstmt pos=\"10:1\"/>");
+  EXPECT_EQ(
+      Body(tree),
+      "<procedure pos=\"1:1\"><name text=\"Run\" pos=\"1:11\"/>"
+      "<parameters pos=\"1:14\"><var pos=\"1:15\"><ident text=\"A\" pos=\"1:15\"/>"
+      "<type text=\"Integer\" pos=\"1:18\"/></var><varparams pos=\"1:27\"/>"
+      "<var pos=\"1:31\"><ident text=\"B\" pos=\"1:31\"/><ident text=\"C\" pos=\"1:34\"/>"
+      "<type text=\"string\" pos=\"1:37\"/></var></parameters>"
+      "<var pos=\"3:3\"><ident text=\"x\" pos=\"3:3\"/><type text=\"TObject\" pos=\"3:6\"/></var>"
+      "<compoundstmt pos=\"4:1\"/></procedure>"
+      "<function pos=\"6:1\"><name text=\"Get\" pos=\"6:10\"/><parameters pos=\"6:13\"/>"
+      "<type text=\"Boolean\" pos=\"6:15\"/><compoundstmt pos=\"7:1\">"
+      "<assignstmt pos=\"8:3\"><dsgn pos=\"8:3\"><node text=\"Result\" pos=\"8:3\"/></dsgn>"
+      "<expr pos=\"8:13\" pos1=\"8:17\"><dsgn pos=\"8:13\"><node text=\"True\" pos=\"8:13\"/>"
+      "</dsgn></expr></assignstmt></compoundstmt></function>"
+      "<compoundstmt pos=\"10:1\"/>");
 }
 
 TEST(ScriptTree, EveryStatementKind) {
@@ -195,9 +196,10 @@ TEST(ScriptTree, CommentsAndLineEndingsCountInPositionsButLeaveNoLineBreaks) {
 }
 
 TEST(ScriptTree, ExitFollowedByArgumentsIsACall) {
-  EXPECT_EQ(MainStatements("begin Exit(1) end.", "1:1"),
-            "<callstmt pos=\"1:7\"><dsgn pos=\"1:7\"><node text=\"Exit\" pos=\"1:7\"/><expr "
-            "pos=\"1:12\" pos1=\"1:13\"><number text=\"1\" pos=\"1:12\"/></expr></dsgn></callstmt>");
+  EXPECT_EQ(
+      MainStatements("begin Exit(1) end.", "1:1"),
+      "<callstmt pos=\"1:7\"><dsgn pos=\"1:7\"><node text=\"Exit\" pos=\"1:7\"/><expr "
+      "pos=\"1:12\" pos1=\"1:13\"><number text=\"1\" pos=\"1:12\"/></expr></dsgn></callstmt>");
 }
 
 TEST(ScriptUnits, AUsedUnitIsInlinedWithItsOwnPositions) {
@@ -211,9 +213,9 @@ TEST(ScriptUnits, AUsedUnitIsInlinedWithItsOwnPositions) {
 
 TEST(ScriptUnits, UnitsInUsesOrderAndNestedUses) {
   const std::string tree =
-      Compile("uses Beta, alpha; begin end.",
-              {{"alpha", "unit Alpha; begin end."}, {"Beta", "uses Gamma; begin end."},
-               {"Gamma", "const g = 1; begin end."}});
+      Compile("uses Beta, alpha; begin end.", {{"alpha", "unit Alpha; begin end."},
+                                               {"Beta", "uses Gamma; begin end."},
+                                               {"Gamma", "const g = 1; begin end."}});
   const auto beta = tree.find("<uses unit=\"Beta\">");
   const auto gamma = tree.find("<uses unit=\"Gamma\">");
   const auto alpha = tree.find("<uses unit=\"alpha\">");  // the name as the uses clause writes it

@@ -21,6 +21,7 @@ const TBroken kBroken[] = {
     {"begin (* x end.", "main.pas:1:7: unterminated comment"},
     {"begin if a b end.", "main.pas:1:12: expected 'then' but found 'b'"},
     {"begin x := 1 ? end.", "main.pas:1:14: unexpected character '?'"},
+    {"begin x := ''#$ end.", "main.pas:1:14: unexpected character '#'"},
     {"begin x := 1 \x01 end.", "main.pas:1:14: unexpected character #1"},
     {"begin while a do x end.", "main.pas:1:7: 'while' is not supported"},
     {"begin try x except y end end.", "main.pas:1:13: 'except' is not supported"},
@@ -77,8 +78,8 @@ TEST(ScriptErrors, AUnitHeaderMustNameTheUsedUnit) {
 }
 
 TEST(ScriptErrors, DeepNestingIsRefusedNotOverflowed) {
-  const std::string deep = "begin x := " + std::string(5000, '(') + "1" +
-                           std::string(5000, ')') + " end.";
+  const std::string deep =
+      "begin x := " + std::string(5000, '(') + "1" + std::string(5000, ')') + " end.";
   EXPECT_NE(CompileError(deep).find("nested too deeply"), std::string::npos);
   std::string ifs = "begin ";
   for (int i = 0; i < 5000; ++i) ifs += "if a then ";

@@ -8,7 +8,9 @@ namespace pack {
 
 namespace {
 
-bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != text.npos; }
+bool HasLineBreak(std::string_view text) {
+  return text.find_first_of("\r\n") != text.npos;
+}
 
 // zlib's windowBits for a gzip wrapper instead of a zlib one.
 constexpr int kGzipWindow = 15 + 16;

@@ -51,8 +51,7 @@ bool PackContainer(std::map<std::string, std::string>& opts, std::string& bytes)
     return false;
   }
   try {
-    bytes = pack::Gzip(
-        pack::ContainerContent(tree, opts["--form"], pack::SplitLines(properties)));
+    bytes = pack::Gzip(pack::ContainerContent(tree, opts["--form"], pack::SplitLines(properties)));
     return true;
   } catch (const std::exception& error) {
     std::cerr << "kor-packc: " << error.what() << "\n";
@@ -83,7 +82,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (opts.count("--cpp") &&
-      !tools::WriteIfChanged(opts["--cpp"], tools::EmbeddingUnit("kor-packc", opts["--name"], bytes))) {
+      !tools::WriteIfChanged(opts["--cpp"],
+                             tools::EmbeddingUnit("kor-packc", opts["--name"], bytes))) {
     std::cerr << opts["--cpp"] << ": cannot be written\n";
     return 1;
   }

@@ -30,15 +30,25 @@ std::string Lower(std::string_view text) {
   return lower;
 }
 
-bool IsNameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
-bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+bool IsNameStart(char c) {
+  return std::isalpha(static_cast<unsigned char>(c)) || c == '_';
+}
+bool IsNameChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool IsHexDigit(char c) {
+  return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 // Defined with the word tables below.
 bool IsUnsupportedWord(const std::string& word);
 
-std::string PosText(TPos pos) { return std::to_string(pos.Line) + ":" + std::to_string(pos.Column); }
+std::string PosText(TPos pos) {
+  return std::to_string(pos.Line) + ":" + std::to_string(pos.Column);
+}
 
 // Splits one source file into tokens. Comments: { }, (* *) and //.
 class TLexer {
@@ -120,8 +130,13 @@ class TLexer {
       return TTokenKind::Name;
     }
     if (IsDigit(c) || (c == '$' && IsHexDigit(Peek(1)))) return ScanNumber();
-    if (c == '\'' || (c == '#' && (IsDigit(Peek(1)) || Peek(1) == '$'))) return ScanString();
+    if (c == '\'' || IsCharCodeAt()) return ScanString();
     return ScanSymbol();
+  }
+
+  // "#" and a decimal code, or "#$" and a hexadecimal one.
+  bool IsCharCodeAt() const {
+    return Peek() == '#' && (IsDigit(Peek(1)) || (Peek(1) == '$' && IsHexDigit(Peek(2))));
   }
 
   void Digits(bool hex) {
@@ -231,11 +246,20 @@ TNode Leaf(std::string name, std::string text, TPos pos) {
 void AppendEscaped(std::string& out, std::string_view text) {
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
     }
   }
 }
@@ -260,23 +284,21 @@ void Serialize(const TNode& node, std::string& out) {
 // ---------------------------------------------------------------- parser
 
 // Words the grammar reserves (compared without regard to case).
-const char* const kReserved[] = {"and",  "begin", "const",     "div",  "do",     "else",
-                                 "end",  "finally", "for",     "function", "if", "in",
-                                 "is",   "mod",   "not",       "or",   "procedure", "program",
-                                 "shl",  "shr",   "then",      "to",   "try",    "unit",
-                                 "uses", "var",   "with",      "xor"};
+const char* const kReserved[] = {"and",     "begin", "const",     "div",     "do",  "else", "end",
+                                 "finally", "for",   "function",  "if",      "in",  "is",   "mod",
+                                 "not",     "or",    "procedure", "program", "shl", "shr",  "then",
+                                 "to",      "try",   "unit",      "uses",    "var", "with", "xor"};
 
 // Words of the language that the script does not use: refused wherever
 // they appear.
-const char* const kUnsupported[] = {"array",  "case",  "downto", "except", "goto",  "of",
-                                    "raise",  "record", "repeat", "type",   "until", "while"};
+const char* const kUnsupported[] = {"array", "case",   "downto", "except", "goto",  "of",
+                                    "raise", "record", "repeat", "type",   "until", "while"};
 
 bool IsReserved(const std::string& lower) {
   for (const char* word : kReserved)
     if (lower == word) return true;
   return false;
 }
-
 
 bool IsUnsupportedWord(const std::string& word) {
   const std::string lower = Lower(word);
@@ -320,7 +342,8 @@ class TParser {
     }
     if (IsWord("uses")) Uses(program);
     Declarations(program, true);
-    if (!IsWord("begin")) Fail(Current().Start, "expected 'begin' but found " + Describe(Current()));
+    if (!IsWord("begin"))
+      Fail(Current().Start, "expected 'begin' but found " + Describe(Current()));
     program.Add(Compound());
     Expect(".");
     if (Current().Kind != TTokenKind::End)
@@ -378,7 +401,8 @@ class TParser {
   const TToken& Expect(const char* text) {
     const bool word = IsNameStart(text[0]);
     if (word ? !IsWord(text) : !IsSymbol(text))
-      Fail(Current().Start, std::string("expected '") + text + "' but found " + Describe(Current()));
+      Fail(Current().Start,
+           std::string("expected '") + text + "' but found " + Describe(Current()));
     return Next();
   }
 
@@ -497,7 +521,8 @@ class TParser {
     Declarations(routine, false);
     if (IsWord("procedure") || IsWord("function"))
       Fail(Current().Start, "nested routines are not supported");
-    if (!IsWord("begin")) Fail(Current().Start, "expected 'begin' but found " + Describe(Current()));
+    if (!IsWord("begin"))
+      Fail(Current().Start, "expected 'begin' but found " + Describe(Current()));
     routine.Add(Compound());
     Expect(";");
     return routine;
@@ -548,8 +573,8 @@ class TParser {
         continue;
       }
       if (!IsWord(close))
-        Fail(Current().Start, "expected ';' or '" + std::string(close) + "' but found " +
-                                  Describe(Current()));
+        Fail(Current().Start,
+             "expected ';' or '" + std::string(close) + "' but found " + Describe(Current()));
     }
   }
 
