@@ -228,3 +228,12 @@ TEST(ScriptUnits, UnitsInUsesOrderAndNestedUses) {
   const auto gammaEnd = tree.find("</uses>", gamma) + 7;
   EXPECT_EQ(tree.substr(gammaEnd, 26), "<compoundstmt pos=\"1:13\"/>");
 }
+
+TEST(ScriptTree, LocalConstantsAndConstParametersWithoutReferenceMarker) {
+  EXPECT_EQ(Body(Compile("procedure P(const A: Integer);\nconst k = 1;\nbegin end;\nbegin end.")),
+            "<procedure pos=\"1:1\"><name text=\"P\" pos=\"1:11\"/><parameters pos=\"1:12\">"
+            "<var pos=\"1:19\"><ident text=\"A\" pos=\"1:19\"/><type text=\"Integer\" "
+            "pos=\"1:22\"/></var></parameters><const pos=\"2:7\"><ident text=\"k\" pos=\"2:7\"/>"
+            "<expr pos=\"2:11\" pos1=\"2:12\"><number text=\"1\" pos=\"2:11\"/></expr></const>"
+            "<compoundstmt pos=\"3:1\"/></procedure><compoundstmt pos=\"4:1\"/>");
+}
