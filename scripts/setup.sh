@@ -11,6 +11,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang-format clang-tidy
   gdb procps python3
+  zlib1g-dev
 )
 
 missing=()

@@ -1,0 +1,2 @@
+begin x := 'open
+end.

@@ -1,0 +1,2 @@
+unit U;
+begin end.
