@@ -1,0 +1,216 @@
+// Faults through the exports: a silent meter, a collision on selection, a
+// garbage reply, a host refusing bytes or rows, a line dropping inside a
+// reply, bytes one at a time, libmbus missing names, UNLOAD during a
+// request, a data path that cannot be written. None may crash or hang, each
+// gives its documented log line, and no row that arrived whole is lost.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "AcquisitionRig.h"
+
+namespace acquisition {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kOnce = "<MethodOnce check=\"2\" />";
+const std::string kPoll =
+    "<MethodPoll check=\"2\"><PollInterval>100</PollInterval><PollUnits>MS</PollUnits>"
+    "</MethodPoll>";
+
+// A stored volume at storage 1 with its time point, and a current one.
+bus::Bytes StoredTelegram(std::uint8_t primary, std::uint32_t id) {
+  bus::TelegramWriter w(primary, Address(id), 0x10, 0);
+  w.Integer({0x13}, 1234, 4);
+  w.DateTime(bus::CivilTime{2025, 2, 28, 23, 59, 0}, 1);
+  w.Integer({0x13}, 1100, 4, 1);
+  return w.Frame();
+}
+
+bus::SlaveConfig StoredMeter(int primary, std::uint32_t id) {
+  bus::SlaveConfig meter = Meter(primary, id, 0);
+  meter.telegrams = {StoredTelegram(static_cast<std::uint8_t>(primary), id)};
+  return meter;
+}
+
+std::string ReadText(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+int StoredRows(const std::vector<host::TReceivedData>& rows) {
+  int n = 0;
+  for (const auto& row : rows) n += Has(row, "STORAGE") ? 1 : 0;
+  return n;
+}
+
+class AcquisitionFaults : public AcquisitionTest {
+ protected:
+  TAcquisitionRig Rig{Folder};
+};
+
+TEST_F(AcquisitionFaults, SilentMeterTimesOutAndTheNextDeviceIsRead) {
+  bus::SlaveConfig silent = Meter(5, 0x55555555, 1);
+  silent.silent = true;
+  auto segment = Rig.AddSource("segment");
+  segment->AddSlave(silent);
+  segment->AddSlave(Meter(6, 0x66666666, 2));
+  Rig.Configure(Document({Request("5;6", kOnce)}));
+  Rig.Load();
+  Rig.Start();
+  EXPECT_TRUE(Rig.WaitForLog("Device address: 5. Request #1. Request timeout")) << Rig.Log();
+  ASSERT_TRUE(Rig.WaitForRows(1)) << Rig.Log();
+  EXPECT_EQ(Rig.RowsOf("66666666").size(), 1u);
+  EXPECT_TRUE(Rig.RowsOf("55555555").empty());
+}
+
+TEST_F(AcquisitionFaults, CollisionOnSelectionIsLoggedAndTheNextRequestRuns) {
+  auto segment = Rig.AddSource("segment");
+  segment->AddSlave(Meter(1, 0x12345678, 1));
+  segment->AddSlave(Meter(2, 0x12345679, 2));
+  Rig.Configure(Document({Request("1234567FFFFFFFFF", kOnce), Request("2", kOnce)}));
+  Rig.Load();
+  Rig.Start();
+  EXPECT_TRUE(Rig.WaitForLog("The address mask [1234567FFFFFFFFF] matches more than one device."))
+      << Rig.Log();
+  ASSERT_TRUE(Rig.WaitForRows(1)) << Rig.Log();
+  Rig.PumpFor(100);
+  ASSERT_EQ(Rig.RowCount(), 1u);
+  EXPECT_EQ(Rig.RowsOf("12345679").size(), 1u);
+}
+
+TEST_F(AcquisitionFaults, GarbageReplyIsLoggedAndTheNextDeviceIsRead) {
+  bus::SlaveConfig garbage = Meter(3, 0x33333333, 1);
+  garbage.telegrams = {bus::Bytes{0x68, 0x04, 0x04, 0x68, 0x55, 0x01, 0x02, 0x03, 0x00, 0x16}};
+  auto segment = Rig.AddSource("segment");
+  segment->AddSlave(garbage);
+  segment->AddSlave(Meter(4, 0x44444444, 2));
+  Rig.Configure(Document({Request("3;4", kOnce)}));
+  Rig.Load();
+  Rig.Start();
+  EXPECT_TRUE(Rig.WaitForLog("Failed to send/receive M-bus request.")) << Rig.Log();
+  ASSERT_TRUE(Rig.WaitForRows(1)) << Rig.Log();
+  Rig.PumpFor(100);
+  EXPECT_EQ(Rig.RowCount(), 1u);
+  EXPECT_EQ(Rig.RowsOf("44444444").size(), 1u);
+}
+
+TEST_F(AcquisitionFaults, HostRefusingTheBytesGivesNoRowsUntilItTakesThem) {
+  Rig.RefuseBytes = true;
+  Rig.AddSource("segment")->AddSlave(Meter(5, 0x12345678, 1));
+  Rig.Configure(Document({Request("5", kPoll)}));
+  Rig.Load();
+  Rig.Start();
+  ASSERT_TRUE(Rig.PumpUntil([&] { return Rig.RefusedBytes >= 3; })) << Rig.Log();
+  EXPECT_EQ(Rig.RowCount(), 0u);
+  EXPECT_EQ(Rig.Segment().Stats().frames, 0);
+  Rig.RefuseBytes = false;
+  EXPECT_TRUE(Rig.WaitForRows(1)) << Rig.Log();
+}
+
+// Refused rows wait in the module and come again; their time point is
+// recorded only once the host took them, and the stored row comes once.
+TEST_F(AcquisitionFaults, HostRefusingRowsGetsThemLaterAndOnlyThenTheTimePointIsRecorded) {
+  Rig.RefuseRows = true;
+  Rig.AddSource("segment")->AddSlave(StoredMeter(5, 0x12345678));
+  Rig.Configure(Document({Request("5", kOnce)}));
+  Rig.Load();
+  Rig.Start();
+  ASSERT_TRUE(Rig.PumpUntil([&] { return Rig.RefusedRows >= 3; })) << Rig.Log();
+  EXPECT_EQ(Rig.RowCount(), 0u);
+  EXPECT_TRUE(Rig.LastDateFile().empty()) << Rig.LastDateFile();
+  Rig.RefuseRows = false;
+  ASSERT_TRUE(Rig.WaitForRows(2)) << Rig.Log();
+  ASSERT_TRUE(Rig.PumpUntil([&] { return !Rig.LastDateFile().empty(); })) << Rig.Log();
+  Rig.PumpFor(200);
+  EXPECT_EQ(Rig.RowCount(), 2u);
+  EXPECT_EQ(StoredRows(Rig.Rows()), 1);
+  EXPECT_NE(ReadText(Rig.LastDateFile()).find("5=20250228235900"), std::string::npos)
+      << ReadText(Rig.LastDateFile());
+}
+
+// The line drops after part of a reply: that read fails, nothing half is
+// delivered, and after the reopening the meter is read whole.
+TEST_F(AcquisitionFaults, LineDroppingInsideAReplyLosesNoWholeRow) {
+  Rig.AddSource("segment")->AddSlave(Meter(5, 0x12345678, 4321));
+  Rig.Port(0).CutAfter = 12;
+  Rig.Configure(Document({Request("5", kPoll)}));
+  Rig.Load();
+  Rig.Start();
+  ASSERT_TRUE(Rig.PumpUntil([&] { return Rig.Port(0).Cuts == 1; })) << Rig.Log();
+  ASSERT_TRUE(Rig.WaitForRows(2)) << Rig.Log();
+  for (const auto& row : Rig.Rows()) {
+    EXPECT_EQ(Value(row, "DEVICE_ID"), "12345678");
+    EXPECT_DOUBLE_EQ(std::stod(Value(row, "VOLUME")), 4.321);
+  }
+  EXPECT_GE(Rig.Sources().Counters().Drops, 1);
+}
+
+TEST_F(AcquisitionFaults, BytesArrivingOneAtATime) {
+  Rig.AddSource("segment")->AddSlave(StoredMeter(5, 0x12345678));
+  Rig.Port(0).Piece = 1;
+  Rig.Configure(Document({Request("5", kOnce), Request("12345678", kOnce)}));
+  Rig.Load();
+  Rig.Start();
+  ASSERT_TRUE(Rig.WaitForRows(3)) << Rig.Log();
+  Rig.PumpFor(100);
+  // The second read finds the stored row already delivered.
+  EXPECT_EQ(Rig.RowCount(), 3u);
+  for (const auto& row : Rig.Rows()) EXPECT_EQ(Value(row, "DEVICE_ID"), "12345678");
+}
+
+// A data path below a file: the folder for lastdate.txt cannot be made.
+// The rows are delivered all the same and the failure is logged.
+TEST_F(AcquisitionFaults, DataPathThatCannotBeWrittenIsLoggedAndRowsStillArrive) {
+  std::ofstream(Rig.DataFolder()) << "not a folder";
+  Rig.AddSource("segment")->AddSlave(StoredMeter(5, 0x12345678));
+  Rig.Configure(Document({Request("5", kOnce)}));
+  Rig.Load();
+  Rig.Start();
+  ASSERT_TRUE(Rig.WaitForRows(2)) << Rig.Log();
+  EXPECT_TRUE(Rig.WaitForLog("Unable to write ")) << Rig.Log();
+  EXPECT_NE(Rig.Log().find("lastdate.txt"), std::string::npos) << Rig.Log();
+  EXPECT_EQ(StoredRows(Rig.Rows()), 1);
+}
+
+// UNLOAD while the worker waits for a silent meter's answer ends promptly
+// and cleanly (the test would hang otherwise).
+TEST_F(AcquisitionFaults, UnloadWhileARequestIsInFlight) {
+  bus::SlaveConfig silent = Meter(5, 0x55555555, 1);
+  silent.silent = true;
+  Rig.AddSource("segment")->AddSlave(silent);
+  Rig.Configure(Document({Request("5", kPoll)}));
+  Rig.Load();
+  Rig.Start();
+  ASSERT_TRUE(Rig.PumpUntil([&] { return Rig.Segment().Stats().requests >= 1; })) << Rig.Log();
+  Rig.Stop();
+  EXPECT_EQ(Rig.RowCount(), 0u);
+}
+
+// libmbus beside the plug-in lacks names: the failure is logged once per
+// process with each missing name, and no source ever sends.
+TEST_F(AcquisitionFaults, IncompleteLibmbusIsLoggedAndNothingIsSent) {
+  const fs::path folder = Folder / "plugin";
+  fs::create_directories(folder);
+  fs::copy_file(BesideProgram(LibraryName("mbusplugin")), folder / LibraryName("mbusplugin"));
+  fs::copy_file(fs::path(INCOMPLETE_MBUS_DIR) / LibraryName("libmbus"),
+                folder / LibraryName("libmbus"));
+  TAcquisitionRig rig(Folder, 2, (folder / LibraryName("mbusplugin")).string());
+  rig.AddSource("segment")->AddSlave(Meter(5, 0x12345678, 1));
+  rig.Configure(Document({Request("5", kPoll)}));
+  rig.Load();
+  rig.Start();
+  EXPECT_TRUE(rig.WaitForLog("Unable to load API library: " + (folder / LibraryName("libmbus")).string()))
+      << rig.Log();
+  EXPECT_NE(rig.Log().find("Unable to load mbus_"), std::string::npos) << rig.Log();
+  rig.PumpFor(500);
+  EXPECT_EQ(rig.Segment().Stats().frames, 0);
+  EXPECT_EQ(rig.RowCount(), 0u);
+}
+
+}  // namespace
+}  // namespace acquisition
