@@ -42,11 +42,11 @@ bus::MeterClock FixedClock() {
 // ---- TTestPort
 
 TTestPort::TTestPort(std::shared_ptr<bus::BusSegment> segment, std::string name)
-    : FSegment(std::move(segment)), FName(std::move(name)) {}
+    : FSegment(segment), FPort(host::MakeSegmentPort(segment)), FName(std::move(name)) {}
 
 void TTestPort::Write(const std::uint8_t* bytes, std::size_t count) {
   FReadOfReply = 0;
-  FSegment->Write(bytes, count);
+  FPort->Write(bytes, count);
 }
 
 std::size_t TTestPort::Read(std::uint8_t* buffer, std::size_t capacity, int waitMs) {
@@ -63,8 +63,7 @@ std::size_t TTestPort::Read(std::uint8_t* buffer, std::size_t capacity, int wait
   if (piece > 0) capacity = std::min(capacity, piece);
   const std::size_t cut = CutAfter.load();
   if (cut > 0) capacity = std::min(capacity, std::max<std::size_t>(cut - FReadOfReply, 1));
-  const std::size_t got =
-      FSegment->Read(buffer, capacity, std::chrono::milliseconds(std::min(waitMs, 50)));
+  const std::size_t got = FPort->Read(buffer, capacity, std::min(waitMs, 50));
   FReadOfReply += got;
   if (cut > 0 && FReadOfReply >= cut) {
     CutAfter = 0;

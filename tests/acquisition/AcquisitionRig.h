@@ -38,7 +38,8 @@ bus::SlaveConfig Meter(int primary, std::uint32_t id, std::uint32_t volume);
 // A fixed time for the meters' clock, so stored rows are the same each run.
 bus::MeterClock FixedClock();
 
-// A port on a segment, with a name of its own; reads hand over at most
+// The segment's port (MakeSegmentPort) with a name of its own; reads hand
+// over at most
 // Piece bytes (0: what there is), and a reply can be cut: after CutAfter
 // bytes of one read the line drops once (EPortError), the rest discarded.
 class TTestPort final : public host::TPort {
@@ -58,6 +59,7 @@ class TTestPort final : public host::TPort {
 
  private:
   std::shared_ptr<bus::BusSegment> FSegment;
+  std::unique_ptr<host::TPort> FPort;
   std::string FName;
   std::atomic<std::size_t> FReadOfReply{0};  // reset by Write (the worker), counted by Read
   // The reading thread only.

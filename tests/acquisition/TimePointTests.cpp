@@ -58,9 +58,13 @@ TEST_F(AcquisitionTimePoints, TwoModulesSharingADataPathEachDeliverTheirStoredRo
     second.Load();
     first.Start();
     second.Start();
-    ASSERT_TRUE(first.PumpUntil([&] { return first.RowCount() >= 1 && second.RowCount() >= 1; }))
-        << first.Log() << second.Log();
-    first.PumpFor(300);
+    // One thread pumps both (their windows are its own); each polls its rows.
+    auto both = [&] {
+      second.Sources().Poll();
+      return first.RowCount() >= 1 && second.RowCount() >= 1;
+    };
+    ASSERT_TRUE(first.PumpUntil(both)) << first.Log() << second.Log();
+    first.PumpUntil([&] { return both() && false; }, 300);
     second.Stop();
     first.Stop();
     EXPECT_EQ(StoredRows(first.Rows()), round == 0 ? 3 : 0) << round;

@@ -86,12 +86,13 @@ TEST_F(AcquisitionTriggers, EventInOtherLetterCaseReadsTheMeter) {
   EXPECT_TRUE(Rig.WaitForRows(2)) << Rig.Log();
 }
 
-// PORT-OPEN starts the queue again from the top: a once-request reads again,
-// only on the port "PORTSTR" names, or on every port without it.
+// PORT-OPEN clears every poll timer and starts the queue again from the
+// top: an hourly request reads again at once, only on the port "PORTSTR"
+// names (any letter case), or on every port without it.
 TEST_F(AcquisitionTriggers, PortOpenRestartsTheNamedSourceOrEvery) {
   Rig.AddSource("bus-a")->AddSlave(Meter(5, 0x0000000A, 10));
   Rig.AddSource("bus-b")->AddSlave(Meter(5, 0x0000000B, 20));
-  Rig.Configure(Document({Request("5", kOnce)}));
+  Rig.Configure(Document({Request("5", Poll(3600000))}));
   Rig.Load();
   Rig.Start();
   ASSERT_TRUE(Rig.WaitForRows(2)) << Rig.Log();
