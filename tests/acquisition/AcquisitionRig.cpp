@@ -39,6 +39,21 @@ bus::MeterClock FixedClock() {
   return [t] { return t; };
 }
 
+bus::SlaveConfig StoredMeter(int primary, std::uint32_t id) {
+  bus::TelegramWriter w(static_cast<std::uint8_t>(primary), Address(id), 0x10, 0);
+  w.Integer({0x13}, 1234, 4);
+  w.DateTime(bus::CivilTime{2025, 2, 28, 23, 59, 0}, 1);
+  w.Integer({0x13}, 1100, 4, 1);
+  bus::SlaveConfig meter = Meter(primary, id, 0);
+  meter.telegrams = {w.Frame()};
+  return meter;
+}
+
+bus::SlaveConfig HistoryMeter(int primary, std::uint32_t id) {
+  bus::MeterSpec spec{bus::MeterKind::Water, primary, id, "WZV", 0x21, 512.25, 1.8, 3, 0, 0};
+  return bus::MeterSlave(spec, FixedClock());
+}
+
 // ---- TTestPort
 
 TTestPort::TTestPort(std::shared_ptr<bus::BusSegment> segment, std::string name)
@@ -213,6 +228,12 @@ std::string Value(const host::TReceivedData& row, const std::string& name) {
 
 bool Has(const host::TReceivedData& row, const std::string& name) {
   return Value(row, name) != "(none)";
+}
+
+int StoredRows(const std::vector<host::TReceivedData>& rows) {
+  int n = 0;
+  for (const auto& row : rows) n += Has(row, "STORAGE") ? 1 : 0;
+  return n;
 }
 
 std::string Request(const std::string& device, const std::string& method,

@@ -37,6 +37,17 @@ bus::SecondaryAddress Address(std::uint32_t id);
 bus::SlaveConfig Meter(int primary, std::uint32_t id, std::uint32_t volume);
 // A fixed time for the meters' clock, so stored rows are the same each run.
 bus::MeterClock FixedClock();
+// A current volume, and a stored one at storage 1 with its time point
+// (2025-02-28 23:59).
+bus::SlaveConfig StoredMeter(int primary, std::uint32_t id);
+// A water meter with three month-end values (storages 1..3) at FixedClock.
+bus::SlaveConfig HistoryMeter(int primary, std::uint32_t id);
+
+// Request methods.
+inline const std::string kOnce = "<MethodOnce check=\"2\" />";
+inline const std::string kPoll =
+    "<MethodPoll check=\"2\"><PollInterval>100</PollInterval><PollUnits>MS</PollUnits>"
+    "</MethodPoll>";
 
 // The segment's port (MakeSegmentPort) with a name of its own; reads hand
 // over at most
@@ -134,6 +145,8 @@ class TAcquisitionRig {
 // The value of a row's item as text, or "(none)".
 std::string Value(const host::TReceivedData& row, const std::string& name);
 bool Has(const host::TReceivedData& row, const std::string& name);
+// Rows with a STORAGE item.
+int StoredRows(const std::vector<host::TReceivedData>& rows);
 
 // A request element: device text, method element, further settings.
 std::string Request(const std::string& device, const std::string& method = "",

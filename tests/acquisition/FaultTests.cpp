@@ -15,37 +15,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kOnce = "<MethodOnce check=\"2\" />";
-const std::string kPoll =
-    "<MethodPoll check=\"2\"><PollInterval>100</PollInterval><PollUnits>MS</PollUnits>"
-    "</MethodPoll>";
-
-// A stored volume at storage 1 with its time point, and a current one.
-bus::Bytes StoredTelegram(std::uint8_t primary, std::uint32_t id) {
-  bus::TelegramWriter w(primary, Address(id), 0x10, 0);
-  w.Integer({0x13}, 1234, 4);
-  w.DateTime(bus::CivilTime{2025, 2, 28, 23, 59, 0}, 1);
-  w.Integer({0x13}, 1100, 4, 1);
-  return w.Frame();
-}
-
-bus::SlaveConfig StoredMeter(int primary, std::uint32_t id) {
-  bus::SlaveConfig meter = Meter(primary, id, 0);
-  meter.telegrams = {StoredTelegram(static_cast<std::uint8_t>(primary), id)};
-  return meter;
-}
-
 std::string ReadText(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-int StoredRows(const std::vector<host::TReceivedData>& rows) {
-  int n = 0;
-  for (const auto& row : rows) n += Has(row, "STORAGE") ? 1 : 0;
-  return n;
 }
 
 class AcquisitionFaults : public AcquisitionTest {
@@ -133,40 +107,6 @@ TEST_F(AcquisitionFaults, HostRefusingRowsGetsThemLaterAndOnlyThenTheTimePointIs
       << ReadText(Rig.LastDateFile());
 }
 
-// The line drops after part of a reply: that read fails, nothing half is
-// delivered, and after the reopening the meter is read whole.
-TEST_F(AcquisitionFaults, LineDroppingInsideAReplyLosesNoWholeRow) {
-  Rig.AddSource("segment")->AddSlave(Meter(5, 0x12345678, 4321));
-  Rig.Port(0).CutAfter = 12;
-  Rig.Configure(Document({Request("5", kPoll)}));
-  Rig.Load();
-  Rig.Start();
-  ASSERT_TRUE(Rig.PumpUntil([&] { return Rig.Port(0).Cuts == 1; })) << Rig.Log();
-  ASSERT_TRUE(Rig.WaitForRows(2)) << Rig.Log();
-  for (const auto& row : Rig.Rows()) {
-    EXPECT_EQ(Value(row, "DEVICE_ID"), "12345678");
-    EXPECT_DOUBLE_EQ(std::stod(Value(row, "VOLUME")), 4.321);
-  }
-  EXPECT_GE(Rig.Sources().Counters().Drops, 1);
-}
-
-TEST_F(AcquisitionFaults, BytesArrivingOneAtATime) {
-  Rig.AddSource("segment")->AddSlave(StoredMeter(5, 0x12345678));
-  Rig.Port(0).Piece = 1;
-  Rig.Configure(Document({Request("5", kOnce), Request("12345678", kOnce)}));
-  Rig.Load();
-  Rig.Start();
-  ASSERT_TRUE(Rig.WaitForRows(4)) << Rig.Log();
-  Rig.PumpFor(100);
-  // Both reads whole: the current and the stored row each (the last time
-  // points are kept per device text, and the texts differ).
-  const auto rows = Rig.Rows();
-  ASSERT_EQ(rows.size(), 4u);
-  for (const auto& row : rows) EXPECT_EQ(Value(row, "DEVICE_ID"), "12345678");
-  EXPECT_DOUBLE_EQ(std::stod(Value(rows[0], "VOLUME")), 1.234);
-  EXPECT_EQ(Value(rows[1], "STORAGE"), "1");
-}
-
 // A data path below a file: the folder for lastdate.txt cannot be made.
 // The rows are delivered all the same and the failure is logged.
 TEST_F(AcquisitionFaults, DataPathThatCannotBeWrittenIsLoggedAndRowsStillArrive) {
@@ -179,20 +119,6 @@ TEST_F(AcquisitionFaults, DataPathThatCannotBeWrittenIsLoggedAndRowsStillArrive)
   EXPECT_TRUE(Rig.WaitForLog("Unable to write ")) << Rig.Log();
   EXPECT_NE(Rig.Log().find("lastdate.txt"), std::string::npos) << Rig.Log();
   EXPECT_EQ(StoredRows(Rig.Rows()), 1);
-}
-
-// UNLOAD while the worker waits for a silent meter's answer ends promptly
-// and cleanly (the test would hang otherwise).
-TEST_F(AcquisitionFaults, UnloadWhileARequestIsInFlight) {
-  bus::SlaveConfig silent = Meter(5, 0x55555555, 1);
-  silent.silent = true;
-  Rig.AddSource("segment")->AddSlave(silent);
-  Rig.Configure(Document({Request("5", kPoll)}));
-  Rig.Load();
-  Rig.Start();
-  ASSERT_TRUE(Rig.PumpUntil([&] { return Rig.Segment().Stats().requests >= 1; })) << Rig.Log();
-  Rig.Stop();
-  EXPECT_EQ(Rig.RowCount(), 0u);
 }
 
 // libmbus beside the plug-in lacks names: the failure is logged once per
@@ -208,7 +134,8 @@ TEST_F(AcquisitionFaults, IncompleteLibmbusIsLoggedAndNothingIsSent) {
   rig.Configure(Document({Request("5", kPoll)}));
   rig.Load();
   rig.Start();
-  EXPECT_TRUE(rig.WaitForLog("Unable to load API library: " + (folder / LibraryName("libmbus")).string()))
+  EXPECT_TRUE(
+      rig.WaitForLog("Unable to load API library: " + (folder / LibraryName("libmbus")).string()))
       << rig.Log();
   EXPECT_NE(rig.Log().find("Unable to load mbus_"), std::string::npos) << rig.Log();
   rig.PumpFor(500);

@@ -180,7 +180,8 @@ TEST_F(AcquisitionReading, SeveralDataSourcesOnOneModuleKeepTheirRowsApart) {
   const auto rows = Rig.Rows();
   ASSERT_EQ(rows.size(), 3u);
   for (const auto& row : rows) {
-    const std::string expected = std::string("0000000") + static_cast<char>('A' + row.DataSourceId - 1);
+    const std::string expected =
+        std::string("0000000") + static_cast<char>('A' + row.DataSourceId - 1);
     EXPECT_EQ(Value(row, "DEVICE_ID"), expected);
   }
 }

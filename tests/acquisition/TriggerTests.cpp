@@ -12,8 +12,6 @@
 namespace acquisition {
 namespace {
 
-const std::string kOnce = "<MethodOnce check=\"2\" />";
-
 std::string Poll(int ms) {
   return "<MethodPoll check=\"2\"><PollInterval>" + std::to_string(ms) +
          "</PollInterval><PollUnits>MS</PollUnits></MethodPoll>";
