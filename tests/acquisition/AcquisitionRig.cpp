@@ -64,7 +64,21 @@ void TTestPort::Write(const std::uint8_t* bytes, std::size_t count) {
   FPort->Write(bytes, count);
 }
 
+void TTestPort::InjectNoise(const bus::Bytes& bytes) {
+  std::lock_guard<std::mutex> lock(FNoiseLock);
+  FNoise.insert(FNoise.end(), bytes.begin(), bytes.end());
+}
+
 std::size_t TTestPort::Read(std::uint8_t* buffer, std::size_t capacity, int waitMs) {
+  {
+    std::lock_guard<std::mutex> lock(FNoiseLock);
+    if (!FNoise.empty()) {
+      const std::size_t n = std::min(capacity, FNoise.size());
+      std::copy_n(FNoise.begin(), n, buffer);
+      FNoise.erase(FNoise.begin(), FNoise.begin() + static_cast<std::ptrdiff_t>(n));
+      return n;
+    }
+  }
   if (FDropNext) {
     // The line drops in the middle of the reply: what the meter still
     // sends is lost with it.

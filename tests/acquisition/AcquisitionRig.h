@@ -64,6 +64,10 @@ class TTestPort final : public host::TPort {
   std::size_t Read(std::uint8_t* buffer, std::size_t capacity, int waitMs) override;
   bool Reconnects() const override { return true; }
 
+  // Bytes nobody asked for, handed over by the next read before anything
+  // else (a line's noise between requests).
+  void InjectNoise(const bus::Bytes& bytes);
+
   std::atomic<std::size_t> Piece{0};
   std::atomic<std::size_t> CutAfter{0};  // 0: never
   std::atomic<int> Cuts{0};
@@ -75,6 +79,8 @@ class TTestPort final : public host::TPort {
   std::atomic<std::size_t> FReadOfReply{0};  // reset by Write (the worker), counted by Read
   // The reading thread only.
   bool FDropNext = false;
+  std::mutex FNoiseLock;  // guards FNoise
+  bus::Bytes FNoise;
 };
 
 // One plug-in instance with its data sources; see the file comment.

@@ -107,6 +107,27 @@ TEST_F(AcquisitionFaults, HostRefusingRowsGetsThemLaterAndOnlyThenTheTimePointIs
       << ReadText(Rig.LastDateFile());
 }
 
+// Bytes on the line between requests (noise, a late reply) never reach the
+// next read: whatever is buffered when a request goes out is dropped, as
+// are buffered bytes older than 15 s (the data source's rule, tested with a
+// clock of its own in the framework's tests).
+TEST_F(AcquisitionFaults, NoiseBetweenRequestsDoesNotSpoilTheNextRead) {
+  Rig.AddSource("segment")->AddSlave(Meter(5, 0x12345678, 4321));
+  Rig.Configure(Document({Request("5", kPoll)}));
+  Rig.Load();
+  Rig.Start();
+  ASSERT_TRUE(Rig.WaitForRows(1)) << Rig.Log();
+  bus::Bytes noise = bus::BuildTelegram(5, Address(0x87654321), 99);
+  noise.resize(noise.size() / 2);
+  noise.insert(noise.end(), {0xE5, 0x10, 0x68});
+  Rig.Port(0).InjectNoise(noise);
+  ASSERT_TRUE(Rig.WaitForRows(4)) << Rig.Log();
+  for (const auto& row : Rig.Rows()) {
+    EXPECT_EQ(Value(row, "DEVICE_ID"), "12345678");
+    EXPECT_DOUBLE_EQ(std::stod(Value(row, "VOLUME")), 4.321);
+  }
+}
+
 // A data path below a file: the folder for lastdate.txt cannot be made.
 // The rows are delivered all the same and the failure is logged.
 TEST_F(AcquisitionFaults, DataPathThatCannotBeWrittenIsLoggedAndRowsStillArrive) {
