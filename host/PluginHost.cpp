@@ -210,6 +210,11 @@ void TPluginHost::Unload() {
   }
 }
 
+void TPluginHost::FreeWithoutUnload() {
+  FLoaded = false;
+  Unload();
+}
+
 void TPluginHost::Pump(unsigned ms) {
   plat::WaitAndProcessMessages(ms);
 }

@@ -126,6 +126,9 @@ class TPluginHost {
   std::string FetchLog();
   // "UNLOAD", FreePluginInstance, the unload marker; idempotent.
   void Unload();
+  // FreePluginInstance and the unload marker without UNLOAD, as a host that
+  // skips it does; idempotent.
+  void FreeWithoutUnload();
 
   // Handles the window's messages for up to ms milliseconds.
   void Pump(unsigned ms);

@@ -112,9 +112,14 @@ bool TSerialPortDM::IsInactive() {
          MbusApiState() != TMbusApiState::Loaded;
 }
 
+// While the worker still runs a command (a reply slower than the request's
+// Timeout, the purge after a new handle's ping) the queue waits: a request
+// chosen meanwhile could not be sent, and a MethodOnce one would count as
+// run without ever reaching the meter. The answer time-out is judged once
+// the worker is free, so a late but successful reply is not logged as one.
 bool TSerialPortDM::IsPaused() {
   DeliverResults();
-  return PortClosed.load() || Searching.load();
+  return PortClosed.load() || Searching.load() || (Worker != nullptr && Worker->IsBusy());
 }
 
 void TSerialPortDM::PortStateChanged(bool) {

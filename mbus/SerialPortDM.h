@@ -60,8 +60,8 @@ class TSerialPortDM : public TDataSourceScheduled {
 
   // Also inactive while being destroyed and without libmbus.
   bool IsInactive() override;
-  // Delivers waiting results first; then the port is closed or a search
-  // owns the source.
+  // Delivers waiting results first; then the port is closed, a search
+  // owns the source or the worker still runs a command.
   bool IsPaused() override;
   void PortStateChanged(bool opened) override;
 

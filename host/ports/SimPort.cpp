@@ -2,6 +2,7 @@
 // itself, so this port needs no lock of its own.
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "host/ports/Port.h"
 
@@ -10,6 +11,7 @@ namespace host {
 namespace {
 
 constexpr std::size_t kChunk = 64;  // about a quarter second at 2400 baud
+constexpr int kIdlePauseMs = 2;
 
 class TSegmentPort final : public TPort {
  public:
@@ -26,8 +28,15 @@ class TSegmentPort final : public TPort {
   // Bytes in pieces of at most kChunk, as a serial driver hands them over
   // while a reply is still on the line, so a reader sees a long telegram
   // arrive rather than all of it at its end.
+  // Without the timing model the segment answers at once, also when nothing
+  // is there: the pause keeps the reading thread from spinning on an idle
+  // line (it would take a whole core) while still taking a reply promptly.
   std::size_t Read(std::uint8_t* buffer, std::size_t capacity, int waitMs) override {
-    return FSegment->Read(buffer, std::min(capacity, kChunk), std::chrono::milliseconds(waitMs));
+    const std::size_t got =
+        FSegment->Read(buffer, std::min(capacity, kChunk), std::chrono::milliseconds(waitMs));
+    if (got == 0 && waitMs > 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(std::min(waitMs, kIdlePauseMs)));
+    return got;
   }
 
  private:

@@ -222,4 +222,15 @@ TEST_F(SerialPortDelivery, PausedWhileThePortIsClosedOrASearchRuns) {
   EXPECT_TRUE(Source->IsPaused());
 }
 
+// A request chosen while the worker still runs one could not be sent (and a
+// once-request would be lost): the queue waits for the worker.
+TEST_F(SerialPortDelivery, PausedWhileTheWorkerRunsACommand) {
+  EXPECT_FALSE(Source->IsPaused());
+  TMbusCommand running;
+  Source->Worker->CurrentCommand = &running;
+  EXPECT_TRUE(Source->IsPaused());
+  Source->Worker->CurrentCommand = nullptr;
+  EXPECT_FALSE(Source->IsPaused());
+}
+
 }  // namespace
