@@ -205,7 +205,9 @@ class TWriter {
 
   void WriteObject(const TFormObject& object, int depth) {
     CheckDepth(depth);
-    if (object.Flags != 0) {
+    // A class name of 240 characters or more starts with a byte the reader
+    // takes for the flags prefix: such an object always carries the prefix.
+    if (object.Flags != 0 || object.ClassName.size() >= 0xF0) {
       if (object.Flags > 0x0F) throw EFormStreamError("Form flags out of range in " + object.Name);
       Out.push_back(static_cast<char>(0xF0 | object.Flags));
       if (object.Flags & kFlagChildPos) WriteValue(TFormValue::MakeInt(object.ChildPos), depth + 1);

@@ -163,6 +163,24 @@ TEST(FormStreamRead, EveryValueTypeRoundTripsExactly) {
   EXPECT_EQ(read.Children[0].Children[0].ChildPos, 70000);
 }
 
+// A class name of 240 or more characters begins with a byte of the flags
+// prefix's range: written and read back, it stays the same name.
+TEST(FormStreamRead, LongClassNamesRoundTripWithoutFlags) {
+  TFormObject root;
+  root.ClassName = "TDataModule";
+  TFormObject child;
+  child.ClassName = std::string(0xF0, 'C');
+  child.Name = "Long";
+  root.Children.push_back(child);
+  child.ClassName = std::string(0xFF, 'D');
+  root.Children.push_back(child);
+  const std::string bytes = WriteFormStream(root);
+  const TFormObject read = ReadFormStream(bytes);
+  EXPECT_EQ(read, root);
+  EXPECT_EQ(read.Children[0].Flags, 0);
+  EXPECT_EQ(WriteFormStream(read), bytes);
+}
+
 TEST(FormStreamRead, TrailingBytesAfterTheRecordAreIgnored) {
   TFormObject root;
   root.ClassName = "TDataModule";
