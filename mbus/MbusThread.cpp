@@ -98,7 +98,7 @@ TMbusThread::~TMbusThread() {
 
 void TMbusThread::DoStart() {
   SetOnProcessData([this](TProcessDataThread*, TObject*& item) {
-    if (auto* command = dynamic_cast<TMbusCommand*>(item)) RunCommand(*command);
+    if (auto* command = dynamic_cast<TMbusCommand*>(item)) ExecuteCommand(*command);
   });
   TProcessDataThread::DoStart();
 }
@@ -165,7 +165,7 @@ void TMbusThread::QueueDisconnect() noexcept {
 
 // ---- one command
 
-void TMbusThread::RunCommand(TMbusCommand& command) {
+void TMbusThread::ExecuteCommand(TMbusCommand& command) {
   CurrentCommand = &command;
   Cancel = false;
   if (Stopped()) Cancel = true;

@@ -112,7 +112,7 @@ class TMbusThread : public TProcessDataThread {
   std::int32_t NextCommandId();
   std::int32_t Push(TMbusCommand* command);
   // The processing handler: one command, steps 1 to 6.
-  void RunCommand(TMbusCommand& command);
+  void ExecuteCommand(TMbusCommand& command);
   bool RunCommand(TMbusCommand& command);
   // Creates, fills and connects the handle; false (no handle) on failure.
   bool SetUpHandle();
