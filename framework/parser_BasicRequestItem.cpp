@@ -8,51 +8,47 @@
 
 namespace {
 
-// The method elements in the order in which the first true one decides.
-struct TMethodElement {
-  const char* Name;
-  TRequestMethod Method;
-};
-constexpr TMethodElement kMethodElements[] = {
-    {"MethodAtTime", MethodAtTime}, {"MethodCron", MethodCron}, {"MethodOnce", MethodOnce},
-    {"MethodEvent", MethodEvent},   {"MethodPoll", MethodPoll},
-};
-
-// Poll units, compared exactly: "m" is not minutes.
-struct TPollUnit {
-  const char* Name;
-  std::uint32_t Factor;
-};
-constexpr TPollUnit kPollUnits[] = {{"S", 1000}, {"M", 60000}, {"H", 3600000}};
-
-constexpr const char* kDefaultAtTime = "12:00:00";
-constexpr const char* kDefaultCronTime = "0 0 12 * * *";
-
 TRequestMethod ReadMethod(const TjanXMLNode& node) {
-  for (const TMethodElement& element : kMethodElements)
+  for (const TRequestMethodElement& element : kRequestMethodElements)
     if (XmlChildBool(node, element.Name)) return element.Method;
   return MethodOnce;
 }
 
-// A negative interval keeps the default like any other unreadable one; a
-// product beyond 32 bits is held at the largest interval instead of wrapping
-// round to a short one.
 std::uint32_t ReadPollInterval(const TjanXMLNode& node) {
-  const std::int32_t number =
-      XmlChildInt(node, "PollInterval", TBasicRequestItem::kDefaultPollInterval);
+  const TjanXMLNode* units = node.FindChild("PollUnits");
+  const std::string text = units != nullptr ? XmlElementText(*units) : std::string();
+  return ScalePollInterval(
+      XmlChildInt(node, "PollInterval", TBasicRequestItem::kDefaultPollInterval),
+      units != nullptr ? &text : nullptr);
+}
+
+}  // namespace
+
+const std::array<TRequestMethodElement, kRequestMethodCount> kRequestMethodElements = {{
+    {"MethodAtTime", MethodAtTime},
+    {"MethodCron", MethodCron},
+    {"MethodOnce", MethodOnce},
+    {"MethodEvent", MethodEvent},
+    {"MethodPoll", MethodPoll},
+}};
+
+std::uint32_t ScalePollInterval(std::int32_t number, const std::string* units) {
+  struct TPollUnit {
+    const char* Name;
+    std::uint32_t Factor;
+  };
+  constexpr TPollUnit kPollUnits[] = {{"S", 1000}, {"M", 60000}, {"H", 3600000}};
   const std::uint64_t ms =
       number < 0 ? TBasicRequestItem::kDefaultPollInterval : static_cast<std::uint64_t>(number);
   std::uint64_t factor = 1;
-  if (const TjanXMLNode* units = node.FindChild("PollUnits")) {
+  if (units != nullptr) {
     for (const TPollUnit& unit : kPollUnits)
-      if (XmlElementText(*units) == unit.Name) factor = unit.Factor;
+      if (*units == unit.Name) factor = unit.Factor;
   }
   const std::uint64_t scaled = ms * factor;
   constexpr std::uint64_t kMax = std::numeric_limits<std::uint32_t>::max();
   return static_cast<std::uint32_t>(scaled > kMax ? kMax : scaled);
 }
-
-}  // namespace
 
 // ---- helpers
 

@@ -84,6 +84,22 @@ class TBasicRequestList : public TThreadObjectList {
 
 // ---- reading helpers, shared with the request configuration reader
 
+// The method elements of a request, in the order in which the first that
+// reads true decides (none true: MethodOnce).
+struct TRequestMethodElement {
+  const char* Name;
+  TRequestMethod Method;
+};
+extern const std::array<TRequestMethodElement, kRequestMethodCount> kRequestMethodElements;
+inline constexpr const char* kDefaultAtTime = "12:00:00";
+inline constexpr const char* kDefaultCronTime = "0 0 12 * * *";
+
+// A poll interval in ms from its number (negative: the default) and its
+// units text, compared exactly ("S", "M", "H"; none or anything else, "s"
+// included, is ms); a product beyond 32 bits is held at the largest value
+// instead of wrapping round to a short interval.
+std::uint32_t ScalePollInterval(std::int32_t number, const std::string* units);
+
 // A decimal 32-bit number with an optional sign, blanks around ignored;
 // false (value untouched) for anything else, an overflow included.
 bool TryParseInt32(const std::string& text, std::int32_t& value);

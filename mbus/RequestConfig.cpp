@@ -12,26 +12,7 @@
 
 namespace {
 
-// The method elements in the order in which the first true one decides.
-struct TMethodElement {
-  const char* Name;
-  TRequestMethod Method;
-};
-constexpr TMethodElement kMethodElements[] = {
-    {"MethodAtTime", MethodAtTime}, {"MethodCron", MethodCron}, {"MethodOnce", MethodOnce},
-    {"MethodEvent", MethodEvent},   {"MethodPoll", MethodPoll},
-};
-
-// Poll units, compared exactly: "s" is not seconds.
-struct TPollUnit {
-  const char* Name;
-  std::uint32_t Factor;
-};
-constexpr TPollUnit kPollUnits[] = {{"S", 1000}, {"M", 60000}, {"H", 3600000}};
-
 constexpr const char* kDefaultDevice = "1";
-constexpr const char* kDefaultAtTime = "12:00:00";
-constexpr const char* kDefaultCronTime = "0 0 12 * * *";
 constexpr const char* kDefaultDataType = "D16";
 constexpr const char* kDefaultResponseName = "ITEM";
 constexpr std::int32_t kDefaultTimeout = 3000;
@@ -68,26 +49,17 @@ std::int32_t ReadInt(const TjanXMLNode& request, const char* name, std::int32_t 
 }
 
 TRequestMethod ReadMethod(const TjanXMLNode& request) {
-  for (const TMethodElement& element : kMethodElements)
+  for (const TRequestMethodElement& element : kRequestMethodElements)
     if (ReadBool(request, element.Name, false)) return element.Method;
   return MethodOnce;
 }
 
-// A negative interval keeps the default; a product beyond 32 bits is held at
-// the largest interval instead of wrapping round to a short one.
 std::uint32_t ReadPollInterval(const TjanXMLNode& request) {
-  const std::int32_t number =
-      ReadInt(request, "PollInterval", TBasicRequestItem::kDefaultPollInterval);
-  const std::uint64_t ms =
-      number < 0 ? TBasicRequestItem::kDefaultPollInterval : static_cast<std::uint64_t>(number);
-  std::uint64_t factor = 1;
-  if (const TjanXMLNode* units = request.FindNode("PollUnits")) {
-    for (const TPollUnit& unit : kPollUnits)
-      if (XmlElementText(*units) == unit.Name) factor = unit.Factor;
-  }
-  const std::uint64_t scaled = ms * factor;
-  constexpr std::uint64_t kMax = std::numeric_limits<std::uint32_t>::max();
-  return static_cast<std::uint32_t>(scaled > kMax ? kMax : scaled);
+  const TjanXMLNode* units = request.FindNode("PollUnits");
+  const std::string text = units != nullptr ? XmlElementText(*units) : std::string();
+  return ScalePollInterval(
+      ReadInt(request, "PollInterval", TBasicRequestItem::kDefaultPollInterval),
+      units != nullptr ? &text : nullptr);
 }
 
 // A time-out below 1 ms would let a request that never completes hold the
