@@ -33,11 +33,11 @@ std::string OwnFolder() {
 // Binds every name; false when one is missing (each is listed in errors).
 bool BindAll(plat::ModuleHandle module, TMbusApi& api, std::vector<std::string>& errors) {
   bool complete = true;
-#define KOR_MBUS_API_BIND(name)                                                   \
+#define KOR_MBUS_API_BIND(name)                                                     \
   api.name = reinterpret_cast<decltype(api.name)>(plat::FindSymbol(module, #name)); \
-  if (!api.name) {                                                                \
-    errors.push_back("Unable to load " #name);                                    \
-    complete = false;                                                             \
+  if (!api.name) {                                                                  \
+    errors.push_back("Unable to load " #name);                                      \
+    complete = false;                                                               \
   }
   KOR_MBUS_API_NAMES(KOR_MBUS_API_BIND)
 #undef KOR_MBUS_API_BIND
@@ -50,7 +50,9 @@ const char* MbusLibraryFileName() {
   return plat::kPathDelimiter == '\\' ? "libmbus.dll" : "libmbus.so";
 }
 
-const TMbusApi& MbusApi() { return Binding().Api; }
+const TMbusApi& MbusApi() {
+  return Binding().Api;
+}
 
 TMbusApiState MbusApiState() {
   TBinding& b = Binding();
