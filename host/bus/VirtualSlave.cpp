@@ -25,6 +25,10 @@ bool NibbleMatches(std::uint8_t mask, std::uint8_t value) {
   return mask == 0xF || mask == value;
 }
 
+bool ByteMatches(std::uint8_t mask, std::uint8_t value) {
+  return mask == 0xFF || mask == value;
+}
+
 int BaudrateOfCi(std::uint8_t ci) {
   static const int kRates[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400};
   return ci >= 0xB8 && ci <= 0xBF ? kRates[ci - 0xB8] : 0;
@@ -83,13 +87,23 @@ bool VirtualSlave::Addressed(std::uint8_t address) const {
   return config_.primary >= 0 && address == config_.primary;
 }
 
+// Identification digits match nibble by nibble (F a wildcard); manufacturer,
+// version and medium match byte by byte (FF a wildcard of that byte, and a
+// value such as F1 is just a value). A slave that takes the manufacturer
+// wildcard only for the whole field needs FF FF or its exact two bytes.
 bool VirtualSlave::Matches(const Bytes& mask) const {
   if (!config_.secondary || mask.size() < 8) return false;
   const Bytes mine = WireAddress(*config_.secondary);
-  for (std::size_t i = 0; i < 8; ++i) {
+  for (std::size_t i = 0; i < 4; ++i) {
     if (!NibbleMatches(mask[i] >> 4, mine[i] >> 4)) return false;
     if (!NibbleMatches(mask[i] & 0xF, mine[i] & 0xF)) return false;
   }
+  if (config_.manufacturer_whole_only) {
+    const bool whole_wildcard = mask[4] == 0xFF && mask[5] == 0xFF;
+    if (!whole_wildcard && (mask[4] != mine[4] || mask[5] != mine[5])) return false;
+  }
+  for (std::size_t i = 4; i < 8; ++i)
+    if (!ByteMatches(mask[i], mine[i])) return false;
   return true;
 }
 

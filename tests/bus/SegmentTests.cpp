@@ -107,6 +107,54 @@ TEST_F(SegmentTest, SelectionMatchesWildcardNibbles) {
   EXPECT_EQ(segment.Stats().collisions, 1);
 }
 
+TEST_F(SegmentTest, SelectionMatchesManufacturerVersionAndMediumByteByByte) {
+  Add(1, 0x12345678);  // manufacturer 2C2D (wire 2D 2C), version 01, medium 07
+  const Bytes ack{0xE5};
+  auto select = [&](std::uint8_t m0, std::uint8_t m1, std::uint8_t version, std::uint8_t medium) {
+    return Exchange(Select({0x78, 0x56, 0x34, 0x12, m0, m1, version, medium}));
+  };
+  EXPECT_EQ(select(0xFF, 0xFF, 0xFF, 0xFF), ack);
+  EXPECT_EQ(select(0x2D, 0xFF, 0xFF, 0x07), ack);  // one manufacturer byte a wildcard
+  EXPECT_EQ(select(0xFF, 0x2C, 0x01, 0xFF), ack);
+  EXPECT_TRUE(select(0x2E, 0xFF, 0xFF, 0xFF).empty());
+  // A nibble F inside these fields is a value, not a wildcard.
+  EXPECT_TRUE(select(0xFD, 0xFF, 0xFF, 0xFF).empty());
+  EXPECT_TRUE(select(0xFF, 0xFF, 0xF1, 0xFF).empty());
+  EXPECT_TRUE(select(0xFF, 0xFF, 0xFF, 0x0F).empty());
+  EXPECT_TRUE(select(0xFF, 0xFF, 0x02, 0xFF).empty());
+  EXPECT_TRUE(select(0xFF, 0xFF, 0xFF, 0x06).empty());
+}
+
+TEST_F(SegmentTest, SlaveWithByteValueFFIsReachedOnlyByTheWildcard) {
+  bus::SlaveConfig c;
+  c.primary = 1;
+  c.telegrams = {bus::BuildTelegram(1, bus::SecondaryAddress{0x12345678, 0x2C2D, 0xFF, 0xF1}, 0)};
+  segment.AddSlave(c);
+  auto select = [&](std::uint8_t version, std::uint8_t medium) {
+    return Exchange(Select({0x78, 0x56, 0x34, 0x12, 0xFF, 0xFF, version, medium}));
+  };
+  EXPECT_EQ(select(0xFF, 0xF1), Bytes{0xE5});
+  EXPECT_TRUE(select(0xF0, 0xF1).empty());
+  EXPECT_EQ(select(0xFF, 0xFF), Bytes{0xE5});
+  EXPECT_TRUE(select(0xFF, 0xF0).empty());
+}
+
+TEST_F(SegmentTest, WholeFieldManufacturerWildcardOnly) {
+  bus::SlaveConfig c;
+  c.primary = 1;
+  c.manufacturer_whole_only = true;
+  c.telegrams = {bus::BuildTelegram(1, bus::SecondaryAddress{0x12345678, 0x2C2D, 1, 7}, 0)};
+  segment.AddSlave(c);
+  auto select = [&](std::uint8_t m0, std::uint8_t m1) {
+    return Exchange(Select({0x78, 0x56, 0x34, 0x12, m0, m1, 0xFF, 0xFF}));
+  };
+  EXPECT_EQ(select(0xFF, 0xFF), Bytes{0xE5});
+  EXPECT_EQ(select(0x2D, 0x2C), Bytes{0xE5});
+  EXPECT_TRUE(select(0x2D, 0xFF).empty());
+  EXPECT_TRUE(select(0xFF, 0x2C).empty());
+  EXPECT_TRUE(select(0x2D, 0x2D).empty());
+}
+
 TEST_F(SegmentTest, SelectedSlaveAnswersAt253UntilDeselected) {
   Add(1, 0x12345678);
   Add(2, 0x87654321);

@@ -1,17 +1,30 @@
 // Secondary-address search: a wildcard tree search that descends only below
 // masks whose probe collided.
 //
-// Identification digits (positions 0-7) are BCD, so 0-9 are probed first;
-// A-E only when the digits 0-9 cannot account for the collision. Positions
-// 8-15 (manufacturer, version, medium) take all hexadecimal values, so meters
-// that share an identification number are still told apart. 'F' is the
-// wildcard itself: a slave with an F nibble is reached by keeping the
-// wildcard and varying later positions, which is done only when the concrete
-// values found fewer than the two slaves the collision proves.
+// Slaves match the identification number (mask characters 0-7) digit by
+// digit, F a wildcard; manufacturer, version and medium match byte by byte,
+// FF the wildcard of a byte (some meters take it for the manufacturer only
+// as FF FF). So the search walks the identification digits as nibbles (BCD
+// 0-9 first, A-E only when 0-9 cannot account for the collision) and, when
+// a collision remains with every digit fixed, whole byte values: medium,
+// version, then each manufacturer byte with the other one left FF. Likely
+// values of a byte come first; the rest only when the likely ones found
+// fewer than the two slaves the collision proves.
+//
+// A slave whose digit or byte is itself the wildcard value (F, FF) is reached
+// only by keeping the wildcard and going on with the next position, which is
+// done when the concrete values found fewer than two slaves. Slaves that no
+// mask can tell apart are named in the handle's error text; the scan still
+// finds everything else and ends with 0.
+#include <array>
+#include <cstdint>
+#include <cstdio>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "../Internal.h"
+#include "../Tables.h"
 #include "Selection.h"
 
 namespace mbus::io {
@@ -20,50 +33,146 @@ namespace {
 constexpr int kMaskLength = 16;
 constexpr int kIdDigits = 8;
 
+// The byte fields after the identification, in the order they are searched.
+enum ByteField { kMedium, kVersion, kManufacturerHigh, kManufacturerLow, kByteFields };
+// Offset of each field's two characters in the mask text (the manufacturer is
+// written high byte first).
+constexpr int kFieldOffset[kByteFields] = {14, 12, 8, 10};
+
+// The 255 concrete values of a byte field (FF is the wildcard), likely ones
+// first.
+struct ValueOrder {
+  std::array<std::uint8_t, 255> values{};
+  int likely = 0;
+};
+
+template <class Likely>
+ValueOrder MakeOrder(Likely likely) {
+  ValueOrder order;
+  int n = 0;
+  for (int v = 0; v < 255; ++v)
+    if (likely(v)) order.values[static_cast<std::size_t>(n++)] = static_cast<std::uint8_t>(v);
+  order.likely = n;
+  for (int v = 0; v < 255; ++v)
+    if (!likely(v)) order.values[static_cast<std::size_t>(n++)] = static_cast<std::uint8_t>(v);
+  return order;
+}
+
+bool IsListedMedium(int v) {
+  std::size_t count = 0;
+  const MediumRow* rows = MediumRows(count);
+  for (std::size_t i = 0; i < count; ++i)
+    if (static_cast<int>(rows[i].code) == v) return true;
+  return false;
+}
+
+// Manufacturer codes are three letters A-Z of 5 bits each (1-26): the high
+// byte holds the first letter and two bits of the second, the low byte three
+// bits of the second and the third letter.
+bool IsLikelyManufacturerHigh(int v) {
+  return v >= (1 << 2) && v <= (26 << 2 | 3);
+}
+
+bool IsLikelyManufacturerLow(int v) {
+  return (v & 0x1F) >= 1 && (v & 0x1F) <= 26;
+}
+
+// Versions are mostly small counters.
+bool IsLikelyVersion(int v) {
+  return v < 0x20;
+}
+
+const ValueOrder& OrderOf(ByteField field) {
+  static const ValueOrder kOrders[kByteFields] = {
+      MakeOrder(IsListedMedium), MakeOrder(IsLikelyVersion), MakeOrder(IsLikelyManufacturerHigh),
+      MakeOrder(IsLikelyManufacturerLow)};
+  return kOrders[field];
+}
+
+std::string WithByte(const std::string& mask, ByteField field, std::uint8_t value) {
+  char text[3];
+  std::snprintf(text, sizeof text, "%02X", value);
+  std::string child = mask;
+  child.replace(static_cast<std::size_t>(kFieldOffset[field]), 2, text);
+  return child;
+}
+
 class SecondaryScan {
  public:
-  explicit SecondaryScan(mbus_handle* handle) : handle_(handle) {}
+  // Searches the byte fields that end at or after mask character `pos`.
+  SecondaryScan(mbus_handle* handle, int pos) : handle_(handle), first_char_(pos) {}
 
   // Probes the mask itself, then descends where needed.
-  void Run(const std::string& mask, int pos) {
-    if (ProbeMask(mask) == MBUS_PROBE_COLLISION) Descend(mask, pos);
+  void Run(const std::string& mask) {
+    if (ProbeMask(mask) == MBUS_PROBE_COLLISION)
+      Descend(mask, first_char_ < kIdDigits ? first_char_ : kIdDigits);
   }
+
+  // The masks below which several slaves could not be told apart.
+  const std::vector<std::string>& Unresolved() const { return unresolved_; }
 
  private:
-  // Searches below a collided mask from position pos on; returns a lower
-  // bound of the slaves found there (an unresolved collision counts two).
-  int Descend(const std::string& mask, int pos) {
-    const int p = FirstWildcard(mask, pos);
-    if (p < 0) {
-      mbus_error_str_set_ex(handle_, ("several slaves share the address " + mask).c_str());
+  // Searches below a collided mask from step `step` on (0-7: identification
+  // digit, 8 + field: byte field); returns a lower bound of the slaves found
+  // there (an unresolved collision counts two).
+  int Descend(const std::string& mask, int step) {
+    if (step < kIdDigits) {
+      const int p = FirstDigitWildcard(mask, step);
+      if (p >= 0) return DescendDigit(mask, p);
+      step = kIdDigits;
+    }
+    const int field = NextByteWildcard(mask, step - kIdDigits);
+    if (field < 0) {
+      unresolved_.push_back(mask);
       return 2;
     }
-    const char last_plain = p < kIdDigits ? '9' : 'E';
-    int known = ProbeValues(mask, p, '0', last_plain);
-    if (known < 2 && p < kIdDigits) known += ProbeValues(mask, p, 'A', 'E');
-    if (known < 2) known += Descend(mask, p + 1);  // slaves with the nibble F here
+    return DescendByte(mask, static_cast<ByteField>(field));
+  }
+
+  int DescendDigit(const std::string& mask, int p) {
+    int known = 0;
+    for (char v = '0'; v <= '9'; ++v) known += ProbeDigit(mask, p, v);
+    if (known < 2)
+      for (char v = 'A'; v <= 'E'; ++v) known += ProbeDigit(mask, p, v);
+    if (known < 2) known += Descend(mask, p + 1);  // slaves with the digit F here
     return known;
   }
 
-  // Probes values first..last at position p of a collided mask. When every
-  // value but the last was empty, the last must hold the collision: it is
-  // searched without probing it first.
-  int ProbeValues(const std::string& mask, int p, char first, char last) {
+  int ProbeDigit(const std::string& mask, int p, char value) {
+    std::string child = mask;
+    child[static_cast<std::size_t>(p)] = value;
+    bool answered = false;
+    return ProbeChild(child, p + 1, answered);
+  }
+
+  int DescendByte(const std::string& mask, ByteField field) {
+    const ValueOrder& order = OrderOf(field);
+    const int next = kIdDigits + field + 1;
     int known = 0;
-    bool all_empty = true;
-    for (char v = first; v <= last; v = v == '9' ? 'A' : static_cast<char>(v + 1)) {
-      std::string child = mask;
-      child[static_cast<std::size_t>(p)] = v;
-      if (v == last && all_empty && first == '0') return Descend(child, p + 1);
-      const int result = ProbeMask(child);
-      if (result != MBUS_PROBE_NOTHING) all_empty = false;
-      if (result == MBUS_PROBE_SINGLE) known += 1;
-      if (result == MBUS_PROBE_COLLISION) {
-        const int below = Descend(child, p + 1);
-        known += below < 2 ? 2 : below;
-      }
+    bool answered = false;
+    for (int i = 0; i < 255; ++i) {
+      if (i == order.likely && known >= 2) break;  // the collision is accounted for
+      known += ProbeChild(WithByte(mask, field, order.values[static_cast<std::size_t>(i)]), next,
+                          answered);
     }
-    return known;
+    if (known >= 2) return known;
+    // No slave answered any one-byte manufacturer value: they all take the
+    // wildcard only for the whole field (a code with high byte FF would have
+    // a first letter beyond Z), so the low byte cannot tell them apart either.
+    if (field == kManufacturerHigh && !answered)
+      return known + Descend(mask, kIdDigits + kManufacturerLow + 1);
+    return known + Descend(mask, next);  // slaves with the value FF here
+  }
+
+  // Probes a child mask and searches below it when it collided; returns a
+  // lower bound of the slaves under it. Sets `answered` when any answered.
+  int ProbeChild(const std::string& child, int next, bool& answered) {
+    const int result = ProbeMask(child);
+    if (result == MBUS_PROBE_NOTHING) return 0;
+    answered = true;
+    if (result == MBUS_PROBE_SINGLE) return 1;
+    const int below = Descend(child, next);
+    return below < 2 ? 2 : below;
   }
 
   int ProbeMask(const std::string& mask) {
@@ -76,15 +185,35 @@ class SecondaryScan {
     return result;
   }
 
-  static int FirstWildcard(const std::string& mask, int pos) {
-    for (int i = pos; i < kMaskLength; ++i)
+  static int FirstDigitWildcard(const std::string& mask, int pos) {
+    for (int i = pos; i < kIdDigits; ++i)
       if (mask[static_cast<std::size_t>(i)] == 'F') return i;
     return -1;
   }
 
+  // The first byte field from `field` on that is still the wildcard and lies
+  // in the searched part of the mask; -1 for none.
+  int NextByteWildcard(const std::string& mask, int field) const {
+    for (int f = field; f < kByteFields; ++f) {
+      const auto offset = static_cast<std::size_t>(kFieldOffset[f]);
+      if (kFieldOffset[f] + 1 < first_char_) continue;
+      if (mask[offset] == 'F' && mask[offset + 1] == 'F') return f;
+    }
+    return -1;
+  }
+
   mbus_handle* handle_;
+  int first_char_;
   std::set<std::string> found_;
+  std::vector<std::string> unresolved_;
 };
+
+std::string UnresolvedText(const std::vector<std::string>& masks) {
+  std::string text;
+  for (const std::string& mask : masks)
+    text += (text.empty() ? "" : "; ") + std::string("several slaves share the address ") + mask;
+  return text;
+}
 
 }  // namespace
 }  // namespace mbus::io
@@ -101,7 +230,10 @@ int mbus_scan_2nd_address_range(mbus_handle* handle, int pos, const char* addr_m
     std::string mask(addr_mask);
     for (char& c : mask) c = static_cast<char>(c >= 'a' && c <= 'f' ? c - 'a' + 'A' : c);
     State(handle);
-    SecondaryScan(handle).Run(mask, pos);
+    SecondaryScan scan(handle, pos);
+    scan.Run(mask);
+    if (!scan.Unresolved().empty())
+      mbus_error_str_set_ex(handle, UnresolvedText(scan.Unresolved()).c_str());
     return 0;
   });
 }
