@@ -164,6 +164,22 @@ TEST_F(SharedIdentification, MetersDifferingInMediumAreFoundByListedMediumCodes)
   EXPECT_EQ(ErrorText(), "");
 }
 
+TEST_F(SharedIdentification, ThreeMetersOfCommonMediaAreAllFound) {
+  const auto expected =
+      Add({Address(0x11111111, 0x2C2D, 1, 0x07), Address(0x11111111, 0x2C2D, 1, 0x04),
+           Address(0x11111111, 0x2C2D, 1, 0x02)});
+  EXPECT_EQ(Scan(), 0);
+  EXPECT_EQ(Found(), expected);
+}
+
+TEST_F(SharedIdentification, RarerListedMediumIsTriedWhenCommonOnesFoundTooFew) {
+  const auto expected =
+      Add({Address(0x11111111, 0x2C2D, 1, 0x07), Address(0x11111111, 0x2C2D, 1, 0x1A)});
+  EXPECT_EQ(Scan(), 0);
+  EXPECT_EQ(Found(), expected);
+  EXPECT_FALSE(Probed("11111111FFFFFF3F"));  // unlisted codes stay untried
+}
+
 TEST_F(SharedIdentification, MetersDifferingInVersionAreFound) {
   const auto expected =
       Add({Address(0x11111111, 0x2C2D, 0x01, 7), Address(0x11111111, 0x2C2D, 0x02, 7)});

@@ -39,22 +39,25 @@ enum ByteField { kMedium, kVersion, kManufacturerHigh, kManufacturerLow, kByteFi
 // written high byte first).
 constexpr int kFieldOffset[kByteFields] = {14, 12, 8, 10};
 
-// The 255 concrete values of a byte field (FF is the wildcard), likely ones
-// first.
+// The 255 concrete values of a byte field (FF is the wildcard) by tier:
+// likely values first, rarer tiers after them. A rarer tier is probed only
+// when the ones before it found fewer than the two slaves a collision proves.
+constexpr int kTiers = 3;
 struct ValueOrder {
   std::array<std::uint8_t, 255> values{};
-  int likely = 0;
+  std::array<int, kTiers> tier_start{};
 };
 
-template <class Likely>
-ValueOrder MakeOrder(Likely likely) {
+// `tier(v)` gives each value its tier, 0 the likeliest.
+template <class Tier>
+ValueOrder MakeOrder(Tier tier) {
   ValueOrder order;
   int n = 0;
-  for (int v = 0; v < 255; ++v)
-    if (likely(v)) order.values[static_cast<std::size_t>(n++)] = static_cast<std::uint8_t>(v);
-  order.likely = n;
-  for (int v = 0; v < 255; ++v)
-    if (!likely(v)) order.values[static_cast<std::size_t>(n++)] = static_cast<std::uint8_t>(v);
+  for (int t = 0; t < kTiers; ++t) {
+    order.tier_start[static_cast<std::size_t>(t)] = n;
+    for (int v = 0; v < 255; ++v)
+      if (tier(v) == t) order.values[static_cast<std::size_t>(n++)] = static_cast<std::uint8_t>(v);
+  }
   return order;
 }
 
@@ -66,27 +69,44 @@ bool IsListedMedium(int v) {
   return false;
 }
 
-// Manufacturer codes are three letters A-Z of 5 bits each (1-26): the high
-// byte holds the first letter and two bits of the second, the low byte three
-// bits of the second and the third letter.
-bool IsLikelyManufacturerHigh(int v) {
-  return v >= (1 << 2) && v <= (26 << 2 | 3);
-}
-
-bool IsLikelyManufacturerLow(int v) {
-  return (v & 0x1F) >= 1 && (v & 0x1F) <= 26;
+// Media of wired meters (other, electricity, gas, heat, warm water, water,
+// heat cost allocator, cooling, heat/cooling, hot water, cold water); then
+// the rest of the medium table; then unlisted codes.
+int MediumTier(int v) {
+  static constexpr int kCommon[] = {0x00, 0x02, 0x03, 0x04, 0x06, 0x07, 0x08,
+                                    0x0A, 0x0B, 0x0C, 0x0D, 0x15, 0x16};
+  for (int c : kCommon)
+    if (c == v) return 0;
+  return IsListedMedium(v) ? 1 : 2;
 }
 
 // Versions are mostly small counters.
-bool IsLikelyVersion(int v) {
-  return v < 0x20;
+int VersionTier(int v) {
+  return v < 0x10 ? 0 : v < 0x40 ? 1 : 2;
+}
+
+// Manufacturer codes are three letters A-Z of 5 bits each (1-26): the high
+// byte holds the first letter and two bits of the second, the low byte three
+// bits of the second and the third letter.
+int ManufacturerHighTier(int v) {
+  return v >= (1 << 2) && v <= (26 << 2 | 3) ? 0 : 2;
+}
+
+int ManufacturerLowTier(int v) {
+  return (v & 0x1F) >= 1 && (v & 0x1F) <= 26 ? 0 : 2;
 }
 
 const ValueOrder& OrderOf(ByteField field) {
-  static const ValueOrder kOrders[kByteFields] = {
-      MakeOrder(IsListedMedium), MakeOrder(IsLikelyVersion), MakeOrder(IsLikelyManufacturerHigh),
-      MakeOrder(IsLikelyManufacturerLow)};
+  static const ValueOrder kOrders[kByteFields] = {MakeOrder(MediumTier), MakeOrder(VersionTier),
+                                                  MakeOrder(ManufacturerHighTier),
+                                                  MakeOrder(ManufacturerLowTier)};
   return kOrders[field];
+}
+
+bool IsTierStart(const ValueOrder& order, int i) {
+  for (int start : order.tier_start)
+    if (start == i) return true;
+  return false;
 }
 
 std::string WithByte(const std::string& mask, ByteField field, std::uint8_t value) {
@@ -151,7 +171,7 @@ class SecondaryScan {
     int known = 0;
     bool answered = false;
     for (int i = 0; i < 255; ++i) {
-      if (i == order.likely && known >= 2) break;  // the collision is accounted for
+      if (known >= 2 && IsTierStart(order, i)) break;  // the collision is accounted for
       known += ProbeChild(WithByte(mask, field, order.values[static_cast<std::size_t>(i)]), next,
                           answered);
     }
