@@ -164,10 +164,21 @@ MBUS_API int MBUS_CALL mbus_probe_secondary_address(mbus_handle* handle, const c
 /* One request and one reply frame of the slave at address. 0 or -1. */
 MBUS_API int MBUS_CALL mbus_read_slave(mbus_handle* handle, mbus_address* address,
                                        mbus_frame* reply);
-/* Wildcard search below addr_mask, starting at digit pos (0-15): descends
- * only where a probe collided; reports each probed mask and each device
- * found through the handle's callbacks. 0 when it ran to the end, -1 when the
- * line failed or the mask was invalid. */
+/* Wildcard search below addr_mask, starting at character pos (0-15): probes
+ * the mask and descends only where a probe collided. The scan-progress
+ * callback gets every 16-character mask before it is probed (their first
+ * characters run forward over the identification number); the device-found
+ * callback gets each slave's reply once per address.
+ * Identification digits (characters 1-8) are searched nibble by nibble (F the
+ * wildcard); when slaves share the number, medium, version and then each
+ * manufacturer byte are searched by whole byte values (FF the wildcard).
+ * Slaves that no mask can single out (equal addresses; meters that differ
+ * only in the manufacturer and take its wildcard only as FF FF; a meter whose
+ * byte is FF where another matches it) are not reported: the handle's error
+ * text names the remaining masks, "several slaves share the address
+ * 12345678FFFF0107" (several joined by "; "), and the scan still ends with 0
+ * after finding everything else. 0 when it ran to the end, -1 when the line
+ * failed (a failing hook ends it at once) or the mask or pos was invalid. */
 MBUS_API int MBUS_CALL mbus_scan_2nd_address_range(mbus_handle* handle, int pos,
                                                    const char* addr_mask);
 
