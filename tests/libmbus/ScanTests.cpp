@@ -139,6 +139,14 @@ TEST_F(SecondaryScan, HexDigitsInTheIdentificationAreFound) {
   EXPECT_EQ(Found(), expected);
 }
 
+TEST_F(SecondaryScan, OnlyHexDigitsAtAPositionAreFound) {
+  // Digits 0-9 all empty: the collision lies in A-E, not below digit 9.
+  const auto expected = Add({Address(0x1234567A), Address(0x1234567B)});
+  EXPECT_EQ(Scan(), 0);
+  EXPECT_EQ(Found(), expected);
+  EXPECT_EQ(ErrorText(), "");
+}
+
 TEST_F(SecondaryScan, FDigitInTheIdentificationIsReachedThroughTheWildcard) {
   // 1234567F answers only while the last digit stays the wildcard, where the
   // other meter answers too; the medium tells them apart.
