@@ -233,6 +233,15 @@ TEST_F(SharedIdentification, MixedMetersAreFoundAsFarAsMasksReachThem) {
   EXPECT_EQ(Found(), all);
 }
 
+TEST_F(SharedIdentification, WholeFieldMeterBesideAPerByteOneIsNamed) {
+  const auto expected = Add({Address(0x11111111, 0x2C2D, 1, 7)});
+  Add({Address(0x11111111, 0x4024, 1, 7)}, true);
+  EXPECT_EQ(Scan(), 0);
+  EXPECT_EQ(Found(), expected);
+  EXPECT_EQ(log.found.size(), 1u);
+  EXPECT_EQ(ErrorText(), "several slaves share the address 11111111FFFF0107");
+}
+
 TEST_F(SharedIdentification, EqualAddressesAreNamedAndTheRestIsFound) {
   Add({Address(0x31313131), Address(0x31313131)});
   const auto others = Add({Address(0x42424242), Address(0x31313130)});
