@@ -650,11 +650,6 @@ const NormRow* FindNormRow(NormTable table, unsigned code) {
   return nullptr;
 }
 
-const MediumRow* MediumRows(std::size_t& count) {
-  count = sizeof kMedia / sizeof kMedia[0];
-  return kMedia;
-}
-
 const char* FindMedium(unsigned code) {
   for (const MediumRow& row : kMedia)
     if (row.code == code) return row.text;

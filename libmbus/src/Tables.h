@@ -27,8 +27,6 @@ struct MediumRow {
 const NormRow* FindNormRow(NormTable table, unsigned code);
 // Text of a variable-structure medium code; nullptr for an unlisted code.
 const char* FindMedium(unsigned code);
-// The codes the medium table lists, in table order; count in `count`.
-const MediumRow* MediumRows(std::size_t& count);
 
 // Unit texts of the frame-data XML ("Energy (100 Wh)"): never nullptr.
 const char* PlainPrimaryText(unsigned code);

@@ -61,14 +61,6 @@ ValueOrder MakeOrder(Tier tier) {
   return order;
 }
 
-bool IsListedMedium(int v) {
-  std::size_t count = 0;
-  const MediumRow* rows = MediumRows(count);
-  for (std::size_t i = 0; i < count; ++i)
-    if (static_cast<int>(rows[i].code) == v) return true;
-  return false;
-}
-
 // Media of wired meters (other, electricity, gas, heat, warm water, water,
 // heat cost allocator, cooling, heat/cooling, hot water, cold water); then
 // the rest of the medium table; then unlisted codes.
@@ -77,7 +69,7 @@ int MediumTier(int v) {
                                     0x0A, 0x0B, 0x0C, 0x0D, 0x15, 0x16};
   for (int c : kCommon)
     if (c == v) return 0;
-  return IsListedMedium(v) ? 1 : 2;
+  return FindMedium(static_cast<unsigned>(v)) ? 1 : 2;
 }
 
 // Versions are mostly small counters.
