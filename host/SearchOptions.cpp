@@ -14,6 +14,7 @@ namespace {
 constexpr std::uint32_t kLastPrimary = 250;
 constexpr std::uint32_t kSecondaryMaximum = 0x9FFF;
 const char* const kFieldSeparator = "||";
+constexpr int kMaxReplyWaitMs = 60000;
 
 std::uint32_t PrimaryAddress(const std::string& which, const std::string& text) {
   std::uint32_t value = 0;
@@ -94,6 +95,10 @@ TSearchOptions ParseSearchArguments(const std::vector<std::string>& args) {
       o.IntervalMs = ParseInterval(OptionValue(args, i), "--interval");
     } else if (a == "--progress") {
       o.Progress = ProgressStyle(OptionValue(args, i));
+    } else if (a == "--wait") {
+      const int ms = PositiveInt(a, OptionValue(args, i));
+      if (ms > kMaxReplyWaitMs) throw EUsageError("--wait: at most 60000 ms");
+      o.ReplyWaitMs = static_cast<std::uint32_t>(ms);
     } else if (a.size() > 1 && a[0] == '-') {
       throw EUsageError("unknown argument \"" + a + "\"");
     } else {
@@ -120,9 +125,13 @@ std::string SearchUsage() {
              "                      fragment with its flags as the options dialog stores them),\n"
              "                      ready for \"mbus-host read --config FILE\"\n"
              "  --interval INTERVAL its poll interval: 500ms, 10s, 1m, 2h (default 10s)\n"
-             "  --progress STYLE    progress on stderr: plain (a line every few seconds and for\n"
-             "                      every meter found, default), line (one line rewritten in\n"
-             "                      place, for a terminal) or none\n") +
+             "  --progress STYLE    progress on stderr: plain (a line every few seconds and when\n"
+             "                      a meter is found, default), line (one line rewritten in\n"
+             "                      place, for a terminal) or none\n"
+             "  --wait MS           how long the plug-in waits for a reply to each probe\n"
+             "                      (default: the plug-in's own wait, 2 seconds); a short wait\n"
+             "                      speeds up a search where meters answer at once (sim with\n"
+             "                      --no-timing), too short a one misses meters\n") +
          SessionUsage() +
          "exit status: 0 meters found, 3 nothing found, 130 cancelled by Ctrl-C (what was\n"
          "found so far is printed), 1 the plug-in failed, 2 bad arguments\n";

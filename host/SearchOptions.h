@@ -32,6 +32,9 @@ struct TSearchOptions : TSessionOptions {
   bool Xml = false;                  // print the request document, not the table
   std::uint32_t IntervalMs = 10000;  // its poll interval
   TProgressStyle Progress = TProgressStyle::Plain;
+  // How long the plug-in waits for a reply to each probe (its module
+  // parameter "Custom_SearchIdleMs"); 0: the plug-in's own wait.
+  std::uint32_t ReplyWaitMs = 0;
 };
 
 // Reads the arguments after "search"; raises EUsageError.

@@ -24,6 +24,7 @@ using TClock = std::chrono::steady_clock;
 constexpr unsigned kPumpMs = 20;
 constexpr auto kPollPeriod = std::chrono::milliseconds(200);
 constexpr auto kPlainPeriod = std::chrono::seconds(3);
+constexpr std::size_t kLineWidth = 79;
 // During a search the plug-in logs every address it checks (level 2): the
 // progress shows those; errors and collisions (levels 0 and 1) go through.
 constexpr int kSearchLogLevel = 1;
@@ -42,10 +43,10 @@ std::string CallEvent(TPluginHost& host, const std::string& name,
                       const std::vector<OleVariant>& args) {
   TkorParamsList params;
   params.Add("EVENT-TYPE", OleVariant(name));
+  params.Add("RESULT", OleVariant());  // before P0: P1... follow it directly
   for (std::size_t i = 0; i < args.size(); ++i) params.Add("P" + std::to_string(i), args[i]);
   const std::int32_t result = host.Command("EVENT", params);
   if (result != 0) throw EPluginHostError("EVENT " + name + " failed: " + std::to_string(result));
-  if (params.IndexOf("RESULT") < 0) return {};
   const OleVariant value = params.GetValue("RESULT");
   return value.IsEmpty() || value.IsNull() ? std::string() : value.AsAnsiString();
 }
@@ -59,9 +60,11 @@ class TProgress {
   void Show(const TSearchStatus& status) {
     const std::string text = ProgressText(status, FMaximum);
     if (FStyle == TProgressStyle::Line) {
+      // A longer line would wrap, and the next one could not replace it.
+      const std::string shown = text.substr(0, kLineWidth);
       Clear();
-      FErr << "\r" << text << std::flush;
-      FShown = text.size();
+      FErr << "\r" << shown << std::flush;
+      FShown = shown.size();
     } else if (FStyle == TProgressStyle::Plain) {
       ShowPlain(status, text);
     }
@@ -112,6 +115,7 @@ class TSearch {
     FSession.AddPorts();
     FSession.Start();
     if (plat::InterruptRequested()) return Finish(kExitCancelled);
+    if (FOptions.ReplyWaitMs > 0) SetReplyWait();
     const std::string id = StartSearch();
     const TSearchStatus status = Follow(id);
     if (status.Kind == TSearchStatus::Failed) {
@@ -123,6 +127,15 @@ class TSearch {
   }
 
  private:
+  void SetReplyWait() {
+    TkorParamsList params;
+    params.Add("PARAM", OleVariant("Custom_SearchIdleMs"));
+    params.Add("VALUE", OleVariant(static_cast<std::int32_t>(FOptions.ReplyWaitMs)));
+    params.Add("RESULT", OleVariant());
+    if (FSession.Host().Command("SET-MODULE-PARAMETER", params) != 0)
+      throw EPluginHostError("the plug-in refused the reply wait (--wait)");
+  }
+
   std::string StartSearch() {
     const OleVariant mode(static_cast<std::int32_t>(FOptions.Mode));
     const std::string answer =
