@@ -42,6 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::ostringstream table;
   host::WriteDeviceTable(table, host::ParseResultList(text));
   host::UsableRequestDocument(text);
+  host::AllIndexes(text);
   for (const auto& a : args) {
     try {
       host::ParseInterval(a);

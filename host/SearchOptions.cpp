@@ -222,9 +222,17 @@ void WriteDeviceTable(std::ostream& out, const std::vector<TFoundDevice>& device
   for (const auto& d : devices) writeLine([&](std::size_t c) { return d.*kColumns[c].Field; });
 }
 
-std::string AllIndexes(std::size_t count) {
+std::string AllIndexes(const std::string& results) {
   std::string text;
-  for (std::size_t i = 0; i < count; ++i) text += (i > 0 ? "\r\n" : "") + std::to_string(i);
+  std::size_t from = 0;
+  for (std::size_t index = 0; from < results.size(); ++index) {
+    std::size_t end = results.find('\n', from);
+    if (end == std::string::npos) end = results.size();
+    const std::string line = results.substr(from, end - from);
+    from = end + 1;
+    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    text += (text.empty() ? "" : "\r\n") + std::to_string(index);
+  }
   return text;
 }
 

@@ -77,8 +77,9 @@ std::vector<TFoundDevice> ParseResultList(const std::string& text);
 // The devices as an aligned table with a heading line.
 void WriteDeviceTable(std::ostream& out, const std::vector<TFoundDevice>& devices);
 
-// The selected indexes for "SearchDevicesGetXml": every line, one per line.
-std::string AllIndexes(std::size_t count);
+// The selected indexes for "SearchDevicesGetXml": every device line of the
+// result list (0-based line numbers, blank lines skipped), one per line.
+std::string AllIndexes(const std::string& results);
 // The plug-in's request fragment as a document `read --config` takes: the
 // fragment's three flags carry the attribute "checked", which the request
 // reader does not know (it reads "check", as the options dialog stores

@@ -195,7 +195,7 @@ class TSearch {
       const auto [interval, units] = IntervalArguments(FOptions.IntervalMs);
       const std::string fragment = CallEvent(
           FSession.Host(), "SearchDevicesGetXml",
-          {OleVariant(results), OleVariant(AllIndexes(devices.size())),
+          {OleVariant(results), OleVariant(AllIndexes(results)),
            OleVariant(static_cast<std::int32_t>(interval)), OleVariant(std::int32_t{units})});
       if (fragment.empty()) throw EPluginHostError("the plug-in gave no request document");
       FOut << UsableRequestDocument(fragment) << "\n";

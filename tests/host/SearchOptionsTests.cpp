@@ -124,10 +124,27 @@ TEST(SearchEventArguments, IntervalInTheLargestWholeUnit) {
   EXPECT_EQ(host::IntervalArguments(7200000), (P{2, 3}));
 }
 
-TEST(SearchEventArguments, EveryLineSelected) {
-  EXPECT_EQ(host::AllIndexes(0), "");
-  EXPECT_EQ(host::AllIndexes(1), "0");
-  EXPECT_EQ(host::AllIndexes(3), "0\r\n1\r\n2");
+// The indexes are line numbers of the list as the plug-in splits it.
+TEST(SearchEventArguments, EveryDeviceLineSelected) {
+  EXPECT_EQ(host::AllIndexes(""), "");
+  EXPECT_EQ(host::AllIndexes("5"), "0");
+  EXPECT_EQ(host::AllIndexes("1\r\n5\r\n7\r\n"), "0\r\n1\r\n2");
+  EXPECT_EQ(host::AllIndexes("1\r\n\r\n7\n \n||9"), "0\r\n2\r\n4");
+}
+
+TEST(SearchEventArguments, SelectedLinesBecomeTheRequestsDevices) {
+  const std::string results = "1\r\n\r\n||42000606||1107297798||WZV||33||Water\r\n";
+  std::vector<std::int32_t> selected;
+  std::istringstream lines(host::AllIndexes(results));
+  for (std::string line; std::getline(lines, line);) selected.push_back(std::stoi(line));
+  std::vector<std::string> split;
+  std::istringstream in(results);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    split.push_back(line);
+  }
+  const std::string fragment = BuildRequestFragment(split, selected, 10, 1);
+  EXPECT_NE(fragment.find("<Device>1;42000606</Device>"), std::string::npos) << fragment;
 }
 
 TEST(SearchStatus, RunningStatusGivesPositionAndLines) {
