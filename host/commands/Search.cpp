@@ -6,12 +6,12 @@
 // a request document for `mbus-host read --config`.
 #include <chrono>
 #include <ostream>
-#include <sstream>
 
 #include "host/CommandRegistry.h"
 #include "host/HostSession.h"
 #include "host/ReadOptions.h"
 #include "host/SearchOptions.h"
+#include "host/SearchProgress.h"
 #include "params/korParamLst.h"
 #include "platform/Interrupt.h"
 
@@ -23,14 +23,11 @@ using TClock = std::chrono::steady_clock;
 
 constexpr unsigned kPumpMs = 20;
 constexpr auto kPollPeriod = std::chrono::milliseconds(200);
-constexpr auto kPlainPeriod = std::chrono::seconds(3);
-constexpr std::size_t kLineWidth = 79;
 // During a search the plug-in logs every address it checks (level 2): the
 // progress shows those; errors and collisions (levels 0 and 1) go through.
 constexpr int kSearchLogLevel = 1;
 // A document without requests: the data source stays idle for the search.
 const char* const kNoRequests = "<MBUS>\r\n</MBUS>";
-const char* const kFoundPrefix = "Found a M-bus device";
 
 constexpr int kExitFound = 0;
 constexpr int kExitFailed = 1;
@@ -50,55 +47,6 @@ std::string CallEvent(TPluginHost& host, const std::string& name,
   const OleVariant value = params.GetValue("RESULT");
   return value.IsEmpty() || value.IsNull() ? std::string() : value.AsAnsiString();
 }
-
-// The progress on stderr in the chosen style.
-class TProgress {
- public:
-  TProgress(std::ostream& err, TProgressStyle style, std::uint32_t maximum)
-      : FErr(err), FStyle(style), FMaximum(maximum) {}
-
-  void Show(const TSearchStatus& status) {
-    const std::string text = ProgressText(status, FMaximum);
-    if (FStyle == TProgressStyle::Line) {
-      // A longer line would wrap, and the next one could not replace it.
-      const std::string shown = text.substr(0, kLineWidth);
-      Clear();
-      FErr << "\r" << shown << std::flush;
-      FShown = shown.size();
-    } else if (FStyle == TProgressStyle::Plain) {
-      ShowPlain(status, text);
-    }
-  }
-
-  // Line style: blanks the line, so other output starts on a clean one.
-  void Clear() {
-    if (FShown == 0) return;
-    FErr << "\r" << std::string(FShown, ' ') << "\r" << std::flush;
-    FShown = 0;
-  }
-
- private:
-  // A line for every meter found, and the position every few seconds.
-  void ShowPlain(const TSearchStatus& status, const std::string& text) {
-    for (const auto& line : status.Lines) {
-      if (line.rfind(kFoundPrefix, 0) != 0 || line == FLastFound) continue;
-      FLastFound = line;
-      FErr << "mbus-host: " << line << "\n";
-    }
-    const auto now = TClock::now();
-    if (text == FLastText || now - FLastPrint < kPlainPeriod) return;
-    FLastText = text;
-    FLastPrint = now;
-    FErr << "mbus-host: search " << text << "\n";
-  }
-
-  std::ostream& FErr;
-  TProgressStyle FStyle;
-  std::uint32_t FMaximum;
-  std::size_t FShown = 0;
-  std::string FLastFound, FLastText;
-  TClock::time_point FLastPrint = TClock::now();
-};
 
 class TSearch {
  public:
@@ -165,7 +113,7 @@ class TSearch {
         FProgress.Clear();
         return status;
       }
-      FProgress.Show(status);
+      FProgress.Show(status, TClock::now());
     }
   }
 
@@ -216,7 +164,7 @@ class TSearch {
   std::ostream& FOut;
   std::ostream& FErr;
   THostSession FSession;
-  TProgress FProgress;
+  TSearchProgress FProgress;
   bool FCancelled = false;
 };
 
