@@ -1,13 +1,17 @@
-// Lines as arguments of "mbus-host read"; each line also as a port text, an
-// interval and raw data from the plug-in. Refusals are exceptions of the
+// Lines as arguments of "mbus-host read" and of "mbus-host search"; each
+// line also as a port text, an interval and raw data from the plug-in; the
+// whole text as the plug-in's answers to the search events (a status, a
+// result list, a request fragment). Refusals are exceptions of the
 // documented classes; nothing else may escape.
 #include <cstddef>
 #include <cstdint>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "host/HostDataSources.h"
 #include "host/ReadOptions.h"
+#include "host/SearchOptions.h"
 #include "host/ports/Port.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -27,6 +31,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     host::ParseReadArguments(args);
   } catch (const host::EUsageError&) {
   }
+  try {
+    const host::TSearchOptions search = host::ParseSearchArguments(args);
+    host::ProgressMaximum(search);
+    host::IntervalArguments(search.IntervalMs);
+  } catch (const host::EUsageError&) {
+  }
+  const host::TSearchStatus status = host::ParseSearchStatus(text);
+  host::ProgressText(status, 40959);
+  std::ostringstream table;
+  host::WriteDeviceTable(table, host::ParseResultList(text));
+  host::UsableRequestDocument(text);
+  host::AllIndexes(text);
   for (const auto& a : args) {
     try {
       host::ParseInterval(a);

@@ -1,5 +1,5 @@
-# mbus-host's readers of outside input: the arguments of "read" (and the
-# port texts and intervals inside them), and the plug-in's raw data that may
-# be a speed switch.
+# mbus-host's readers of outside input: the arguments of "read" and "search"
+# (and the port texts and intervals inside them), the plug-in's raw data that
+# may be a speed switch, and its answers to the search events.
 kor_fuzz(FuzzHostArguments SOURCES ${CMAKE_CURRENT_LIST_DIR}/FuzzHostArguments.cpp
          LIBS plugin_host)

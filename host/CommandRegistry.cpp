@@ -14,7 +14,9 @@ std::vector<TCommand>& Registry() {
 
 }  // namespace
 
-const std::vector<TCommand>& Commands() { return Registry(); }
+const std::vector<TCommand>& Commands() {
+  return Registry();
+}
 
 const TCommand* FindCommand(const std::string& name) {
   const auto& commands = Registry();

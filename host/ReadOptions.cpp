@@ -7,7 +7,6 @@
 #include "host/bus/Meters.h"
 #include "params/CfgOptionsProxy.h"
 #include "params/TWregistry.h"
-#include "platform/Serial.h"
 
 namespace host {
 
@@ -58,18 +57,6 @@ void CheckDevice(const std::string& device) {
                       "16-digit secondary address)");
 }
 
-std::string Value(const std::vector<std::string>& args, std::size_t& i) {
-  if (i + 1 >= args.size()) throw EUsageError(args[i] + " needs a value");
-  return args[++i];
-}
-
-int PositiveInt(const std::string& option, const std::string& text) {
-  int value = 0;
-  if (!ParseNumber(text, value) || value < 1)
-    throw EUsageError(option + ": \"" + text + "\" is not a positive whole number");
-  return value;
-}
-
 double PositiveSeconds(const std::string& option, const std::string& text) {
   double value = 0;
   if (!ParseNumber(text, value) || !(value > 0) || !std::isfinite(value) || value > 1e7)
@@ -87,9 +74,7 @@ TOutputFormat Format(const std::string& text) {
 void Check(TReadOptions& o) {
   if (!o.ConfigFile.empty() && (!o.Devices.empty() || o.PollGiven))
     throw EUsageError("--config gives the whole request document: no --device or --poll with it");
-  if (o.Ports.empty()) o.Ports.push_back("sim");
-  if (!plat::IsMbusBaudrate(o.Baudrate))
-    throw EUsageError("--baud: " + std::to_string(o.Baudrate) + " is not an M-Bus speed");
+  CheckSessionOptions(o);
 }
 
 std::string UnitsOf(std::uint32_t& interval) {
@@ -124,34 +109,24 @@ TReadOptions ParseReadArguments(const std::vector<std::string>& args) {
   TReadOptions o;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a == "--plugin") {
-      o.Plugin = Value(args, i);
+    if (ParseSessionOption(args, i, o)) {
+      continue;
     } else if (a == "--config") {
-      o.ConfigFile = Value(args, i);
+      o.ConfigFile = OptionValue(args, i);
     } else if (a == "--device") {
       const std::size_t before = o.Devices.size();
-      AddDevices(Value(args, i), o.Devices);
+      AddDevices(OptionValue(args, i), o.Devices);
       if (o.Devices.size() == before) throw EUsageError("--device: no address given");
       for (std::size_t d = before; d < o.Devices.size(); ++d) CheckDevice(o.Devices[d]);
     } else if (a == "--poll") {
-      o.PollMs = ParseInterval(Value(args, i));
+      o.PollMs = ParseInterval(OptionValue(args, i));
       o.PollGiven = true;
-    } else if (a == "--port") {
-      o.Ports.push_back(Value(args, i));
     } else if (a == "--format") {
-      o.Format = Format(Value(args, i));
+      o.Format = Format(OptionValue(args, i));
     } else if (a == "--count") {
-      o.Count = PositiveInt(a, Value(args, i));
+      o.Count = PositiveInt(a, OptionValue(args, i));
     } else if (a == "--for") {
-      o.ForSeconds = PositiveSeconds(a, Value(args, i));
-    } else if (a == "--data") {
-      o.DataDir = Value(args, i);
-    } else if (a == "--ini") {
-      o.IniFile = Value(args, i);
-    } else if (a == "--baud") {
-      o.Baudrate = PositiveInt(a, Value(args, i));
-    } else if (a == "--no-timing") {
-      o.Timing = false;
+      o.ForSeconds = PositiveSeconds(a, OptionValue(args, i));
     } else {
       throw EUsageError("unknown argument \"" + a + "\"");
     }
@@ -160,7 +135,7 @@ TReadOptions ParseReadArguments(const std::vector<std::string>& args) {
   return o;
 }
 
-std::uint32_t ParseInterval(const std::string& text) {
+std::uint32_t ParseInterval(const std::string& text, const std::string& option) {
   static const struct {
     const char* suffix;
     std::uint64_t factor;
@@ -179,8 +154,8 @@ std::uint32_t ParseInterval(const std::string& text) {
   }
   std::uint64_t value = 0;
   if (!ParseNumber(number, value) || value == 0 || value > kDayMs / factor)
-    throw EUsageError("--poll: \"" + text + "\" is not an interval from 1ms to 24h (e.g. 500ms, " +
-                      "10s, 1m)");
+    throw EUsageError(option + ": \"" + text +
+                      "\" is not an interval from 1ms to 24h (e.g. 500ms, " + "10s, 1m)");
   return static_cast<std::uint32_t>(value * factor);
 }
 

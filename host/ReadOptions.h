@@ -5,34 +5,23 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-namespace host {
+#include "host/SessionOptions.h"
 
-// A command line that cannot be run: the message says why (exit status 2).
-class EUsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+namespace host {
 
 enum class TOutputFormat { Table, Csv, Json };
 
-struct TReadOptions {
-  std::string Plugin;                // empty: the plug-in beside mbus-host
+struct TReadOptions : TSessionOptions {
   std::string ConfigFile;            // an MBUS document, as the options dialog writes it
   std::vector<std::string> Devices;  // addresses for a generated document
   std::uint32_t PollMs = 5000;
   bool PollGiven = false;
-  std::vector<std::string> Ports;  // default {"sim"}
   TOutputFormat Format = TOutputFormat::Table;
   int Count = 0;          // stop after this many rows; 0: no limit
   double ForSeconds = 0;  // stop after this long; 0: no limit
-  std::string DataDir;    // the plug-in's data folder; empty: a temporary one
-  std::string IniFile;    // the settings file; empty: a temporary one
-  bool Timing = true;     // sim: the timing model of the line
-  int Baudrate = 2400;    // sim and serial: the first speed
 };
 
 // Reads the arguments after "read"; raises EUsageError.
@@ -41,8 +30,8 @@ TReadOptions ParseReadArguments(const std::vector<std::string>& args);
 const char* ReadUsage();
 
 // "500ms", "10s", "1m", "2h" or a plain number of milliseconds; at least
-// 1 ms and at most 24 hours. Raises EUsageError.
-std::uint32_t ParseInterval(const std::string& text);
+// 1 ms and at most 24 hours. Raises EUsageError naming the option.
+std::uint32_t ParseInterval(const std::string& text, const std::string& option = "--poll");
 
 // One request for every address, polled every pollMs, as the options
 // dialog would store it.

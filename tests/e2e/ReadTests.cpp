@@ -10,94 +10,21 @@
 #include <sstream>
 #include <thread>
 
+#include "HostProgram.h"
 #include "host/bus/Meters.h"
 #include "host/bus/Segment.h"
-#include "platform/Modules.h"
-#include "platform/Process.h"
 #include "platform/Serial.h"
 #include "platform/Socket.h"
 
 namespace {
 
+using e2e::Args;
+using e2e::JsonText;
+using e2e::Lines;
+using e2e::ReadText;
 namespace fs = std::filesystem;
-using Args = std::vector<std::string>;
 
-std::string Beside(const std::string& name) {
-  std::string self = plat::ModuleFileName(plat::ExecutableModule());
-  auto slash = self.find_last_of(plat::kPathDelimiter);
-  return self.substr(0, slash + 1) + name + (plat::kPathDelimiter == '\\' ? ".exe" : "");
-}
-
-std::string ReadText(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty()) lines.push_back(line);
-  }
-  return lines;
-}
-
-// A folder of one test, removed afterwards.
-class ReadEndToEnd : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir = fs::temp_directory_path() /
-          ("mbus-e2e-" + std::string(info->name()) + "-" +
-           std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
-
-  int Run(const Args& args) {
-    out.clear();
-    err.clear();
-    const int status = plat::RunProgram(Beside("mbus-host"), args, (dir / "out.txt").string(),
-                                        (dir / "err.txt").string());
-    out = ReadText(dir / "out.txt");
-    err = ReadText(dir / "err.txt");
-    return status;
-  }
-
-  // The M-Bus module, or a skip.
-  bool NeedModule() {
-    EXPECT_EQ(Run({"info"}), 0) << err;
-    if (out.find("Description: M-Bus") != std::string::npos) return true;
-    return false;
-  }
-
-  fs::path dir;
-  std::string out, err;
-};
-
-#define REQUIRE_MBUS_MODULE()                                                                 \
-  do {                                                                                        \
-    if (!NeedModule())                                                                        \
-      GTEST_SKIP() << "the plug-in beside mbus-host is not the M-Bus module (mbus-host info " \
-                      "shows another Description); these tests run once it is";               \
-  } while (0)
-
-// One JSON line's text value of an item ("" when missing).
-std::string JsonText(const std::string& line, const std::string& name) {
-  const std::string key = "\"" + name + "\":\"";
-  const auto at = line.find(key);
-  if (at == std::string::npos) return {};
-  const auto end = line.find('"', at + key.size());
-  return line.substr(at + key.size(), end - at - key.size());
-}
+class ReadEndToEnd : public e2e::HostProgramTest {};
 
 bool HasItem(const std::string& line, const std::string& name) {
   return line.find("\"" + name + "\":") != std::string::npos;

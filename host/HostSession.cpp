@@ -1,0 +1,104 @@
+#include "host/HostSession.h"
+
+#include <ostream>
+#include <random>
+#include <sstream>
+
+#include "platform/Environment.h"
+#include "platform/Files.h"
+
+namespace host {
+
+namespace fs = std::filesystem;
+
+TRunFolder::TRunFolder() {
+  std::random_device random;
+  for (int attempt = 0; attempt < 10 && FPath.empty(); ++attempt) {
+    fs::path p = fs::temp_directory_path() / ("mbus-host-" + std::to_string(random()));
+    std::error_code ec;
+    if (fs::create_directory(p, ec)) FPath = p;
+  }
+  if (FPath.empty()) throw EPluginHostError("cannot create a temporary folder");
+}
+
+TRunFolder::~TRunFolder() {
+  std::error_code ec;
+  fs::remove_all(FPath, ec);
+}
+
+void PrintLog(std::ostream& err, const std::string& log, int maxLevel) {
+  std::istringstream lines(log);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    const int level = (static_cast<unsigned char>(line[0]) & 0x7F) - 1;
+    if (level > maxLevel) continue;
+    err << "[log " << level << "] " << line.substr(1) << "\n";
+  }
+}
+
+THostSession::THostSession(const TSessionOptions& options, std::ostream& err)
+    : FOptions(options), FErr(err) {
+  const std::string dataDir = options.DataDir.empty() ? FFolder.File("data") : options.DataDir;
+  std::string error;
+  if (!plat::ForceDirectories(dataDir, &error))
+    throw EUsageError("--data: cannot create " + dataDir + ": " + error);
+  // The module's data path (lastdate.txt) lies below the common data folder.
+  plat::SetEnvironmentValue("KOR_COMMON_APPDATA", fs::absolute(dataDir).string());
+  FIniFile = options.IniFile.empty() ? FFolder.File("mbus-host.ini") : options.IniFile;
+  FSources.SetNoticeHandler(
+      [this](const std::string& text) { FErr << "mbus-host: " << text << "\n"; });
+}
+
+THostSession::~THostSession() {
+  FSources.Stop();
+}
+
+std::vector<std::pair<std::int32_t, std::string>> THostSession::AddPorts() {
+  TPortOptions portOptions;
+  portOptions.Timing = FOptions.Timing;
+  portOptions.Baudrate = FOptions.Baudrate;
+  std::vector<std::pair<std::int32_t, std::string>> added;
+  for (const auto& text : FOptions.Ports) {
+    std::unique_ptr<TPort> port;
+    try {
+      port = MakePort(text, portOptions);
+    } catch (const EPortError& e) {
+      throw EUsageError(std::string("--port: ") + e.what());
+    }
+    added.emplace_back(FSources.Add(std::move(port)), text);
+  }
+  return added;
+}
+
+void THostSession::Start() {
+  FHost = std::make_unique<TPluginHost>(FOptions.Plugin.empty() ? DefaultPluginPath()
+                                                                : FOptions.Plugin);
+  FSources.Attach(*FHost);
+  if (FHost->Create() != 0) throw EPluginHostError("CreatePluginInstance refused");
+  TLoadOptions load;
+  load.IniFile = FIniFile;
+  if (FHost->Load(load) != 0) throw EPluginHostError("LOAD failed");
+  // Ports first, so the module's first request finds its port open.
+  FSources.Start();
+  if (FSources.Activate() != 0) FErr << "mbus-host: SET-STATE was refused\n";
+}
+
+std::string THostSession::NewLog(int maxLevel) {
+  if (!FHost) return {};
+  const std::string log = FHost->LogText();
+  std::ostringstream lines;
+  if (log.size() > FLogShown) PrintLog(lines, log.substr(FLogShown), maxLevel);
+  FLogShown = log.size();
+  return lines.str();
+}
+
+void THostSession::Finish(int maxLevel) {
+  FSources.Stop();
+  if (!FHost) return;
+  FHost->Unload();
+  FErr << NewLog(maxLevel);
+}
+
+}  // namespace host

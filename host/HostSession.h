@@ -1,0 +1,83 @@
+// THostSession: one run of the plug-in as the data-logging host runs it,
+// shared by the commands that talk to meters (`read`, `search`). It owns a
+// temporary folder for the run, points the plug-in's data folder at the
+// given or a temporary one, keeps the settings file the plug-in loads, one
+// data source per port, and the plug-in host: Start creates the instance,
+// sends LOAD, opens the ports and activates the data sources; Finish (or
+// the destructor) stops the ports and unloads the plug-in.
+//
+// Threads: the main thread only (it owns the plug-in's message window and
+// pumps it); the data sources run their own reading threads.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/HostDataSources.h"
+#include "host/PluginHost.h"
+#include "host/SessionOptions.h"
+
+namespace host {
+
+// A folder for one run, removed at the end.
+class TRunFolder {
+ public:
+  TRunFolder();  // raises EPluginHostError when none can be made
+  ~TRunFolder();
+  TRunFolder(const TRunFolder&) = delete;
+  TRunFolder& operator=(const TRunFolder&) = delete;
+  std::string File(const std::string& name) const { return (FPath / name).string(); }
+
+ private:
+  std::filesystem::path FPath;
+};
+
+// The plug-in's log lines ("level character, text") as "[log N] text",
+// those of levels up to maxLevel.
+void PrintLog(std::ostream& err, const std::string& log, int maxLevel = 9);
+
+class THostSession {
+ public:
+  // Makes the folders and sets the plug-in's data folder; raises
+  // EUsageError for a data folder that cannot be made.
+  THostSession(const TSessionOptions& options, std::ostream& err);
+  // Stops the ports before the plug-in instance goes.
+  ~THostSession();
+  THostSession(const THostSession&) = delete;
+  THostSession& operator=(const THostSession&) = delete;
+
+  // The settings file given to LOAD ("Parser config" holds the requests).
+  const std::string& IniFile() const { return FIniFile; }
+  // A data source for every port (EUsageError for a port text that names
+  // none): identifiers and port texts in the order given. Once, before Start.
+  std::vector<std::pair<std::int32_t, std::string>> AddPorts();
+  THostDataSources& Sources() { return FSources; }
+  // Loads the plug-in, creates the instance, LOAD, opens the ports, then
+  // SET-STATE; raises EPluginHostError when the plug-in refuses.
+  void Start();
+  // Valid after Start.
+  TPluginHost& Host() { return *FHost; }
+  // The plug-in's new log lines up to maxLevel, as PrintLog writes them.
+  std::string NewLog(int maxLevel = 9);
+  // The plug-in's new log lines to err.
+  void ShowLog() { FErr << NewLog(); }
+  // Stops the ports, unloads the plug-in, shows the rest of the log (up
+  // to maxLevel).
+  void Finish(int maxLevel = 9);
+
+ private:
+  const TSessionOptions& FOptions;
+  std::ostream& FErr;
+  TRunFolder FFolder;
+  std::string FIniFile;
+  std::size_t FLogShown = 0;
+  THostDataSources FSources;           // outlives the plug-in instance
+  std::unique_ptr<TPluginHost> FHost;  // destroyed before FSources
+};
+
+}  // namespace host
