@@ -1,0 +1,564 @@
+// The options dialog run by TDialogRunner as the host runs it: the script
+// and forms the build made, the M-Bus plug-in loaded through its exports
+// answering the dialog's events. Tests that need the device search in the
+// plug-in are skipped until it exists; the dialog's side of the search runs
+// today against a scripted module (DialogSearchScript).
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "DialogRunner.h"
+#include "PluginEvents.h"
+#include "host/PluginHost.h"
+#include "params/korParamLst.h"
+#include "platform/Modules.h"
+
+namespace {
+
+using dialogrun::kMrCancel;
+using dialogrun::kMrOk;
+using dialogrun::TDialogRunner;
+using dialogrun::TKind;
+using dialogrun::TObject;
+using dialogrun::TObjectRef;
+using dialogrun::TValue;
+
+constexpr const char* kNeedsSearch = "needs the device search";
+
+std::string ReadResource(const std::string& name) {
+  std::ifstream file(std::string(KOR_DIALOG_RESOURCES) + "/" + name, std::ios::binary);
+  if (!file) throw std::runtime_error("missing build output " + name);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+std::string BesideProgram(const std::string& name) {
+  std::string self = plat::ModuleFileName(plat::ExecutableModule());
+  return self.substr(0, self.find_last_of(plat::kPathDelimiter) + 1) + name;
+}
+
+std::string PluginPath() {
+  return BesideProgram(std::string("mbusplugin") + (plat::kPathDelimiter == '\\' ? ".dll" : ".so"));
+}
+
+std::unique_ptr<TDialogRunner> MakeRunner() {
+  return std::make_unique<TDialogRunner>(
+      ReadResource("FORM_DATA.xml"),
+      dialogrun::TDialogStreams{ReadResource("TFRMOPTION.bin"), ReadResource("TFRMDEVICELIST.bin"),
+                                ReadResource("TFRMOPPROGRESS.bin")});
+}
+
+const std::string kOnEvent =
+    "<MBUS><Request><Enabled>1</Enabled><Device>7</Device><Timeout>100</Timeout>"
+    "<RequestMethod><MethodEvent check=\"2\"><EventId>Read-Now</EventId></MethodEvent>"
+    "</RequestMethod></Request></MBUS>";
+
+// The dialog's parts every test reads.
+class DialogParts {
+ protected:
+  TObject& Component(const std::string& name) const {
+    TObjectRef found = Runner->Form().FindComponent(name);
+    if (!found) throw std::runtime_error("no component " + name);
+    return *found;
+  }
+  std::string Caption(const std::string& name) const {
+    return Component(name).Get("Caption").AsText();
+  }
+  // The menu list of the tree's pop-up (the host's standard controls).
+  TObject& MenuList() const {
+    return *Component("VirtualTreePopup").Get("Items").Object;
+  }
+  std::vector<TObjectRef> SearchItems() const {
+    std::vector<TObjectRef> items;
+    for (const TObjectRef& item : MenuList().Items) {
+      const TValue handler = item->Get("OnClick");
+      if (handler.Kind == TKind::Routine && handler.Routine->Name == "mSearchDevicesClick")
+        items.push_back(item);
+    }
+    return items;
+  }
+  // Opens the pop-up and clicks the search item with that tag.
+  void Search(std::int64_t mode) {
+    Runner->Fire(Component("VirtualTreePopup"), "OnPopup");
+    for (const TObjectRef& item : SearchItems())
+      if (item->Get("Tag").AsInt() == mode) {
+        Runner->Fire(*item, "OnClick");
+        return;
+      }
+    throw std::runtime_error("no search item with tag " + std::to_string(mode));
+  }
+  TObjectRef Progress() const {
+    const auto forms = Runner->LiveForms("frmOpProgress");
+    return forms.empty() ? nullptr : forms.back();
+  }
+
+  std::unique_ptr<TDialogRunner> Runner;
+};
+
+// The dialog with the M-Bus plug-in loaded through its exports.
+class DialogWithPlugin : public ::testing::Test, public DialogParts {
+ protected:
+  void SetUp() override {
+    Folder = std::filesystem::temp_directory_path() /
+             ("dialog-runner-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+              "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(Folder);
+    std::filesystem::create_directories(Folder);
+    Options.IniFile = (Folder / "host.ini").string();
+    Host = OpenPlugin();
+    Runner = MakeRunner();
+    Runner->OnEvent = dialogrun::PluginEvents(*Host);
+  }
+  void TearDown() override {
+    Runner.reset();
+    if (Host) Host->Unload();
+    Host.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(Folder, ignored);
+  }
+  std::unique_ptr<host::TPluginHost> OpenPlugin() {
+    auto host = std::make_unique<host::TPluginHost>(PluginPath());
+    EXPECT_EQ(host->Create(), kor::kResultOk);
+    EXPECT_EQ(host->Load(Options), kor::kResultOk);
+    return host;
+  }
+  // The form as the host creates it, with the persisted request text
+  // restored into lblParams before OnCreate.
+  void Open(const std::string& stored = std::string()) {
+    Runner->BuildForm();
+    Component("lblParams").Set("Caption", TValue::Of(stored));
+    Runner->Fire(Runner->Form(), "OnCreate");
+  }
+
+  std::filesystem::path Folder;
+  host::TLoadOptions Options;
+  std::unique_ptr<host::TPluginHost> Host;
+};
+
+TEST_F(DialogWithPlugin, FormCreateWithTheFormBuildsTheTreeAndHooksTheHostControls) {
+  Open(kOnEvent);
+  const auto trees = Runner->CallsOf("CreateVirtualParamTreeview");
+  ASSERT_EQ(trees.size(), 1u);
+  EXPECT_EQ(trees[0].Args[0], "frmOption");
+  EXPECT_EQ(trees[0].Args[1], "pan1");
+  EXPECT_EQ(trees[0].Args[2], "propTree~Requests queue~RootNodeName,MBUS,Panel,OpenSave");
+  const std::string& nodes = trees[0].Args[3];
+  EXPECT_EQ(nodes.rfind("Request~@MsgReq~dtCategory,Editable~~\r\n Enabled~@MsgSendReq~dtCheckbox~~2\r\n", 0), 0u);
+  EXPECT_NE(nodes.find("\r\n   PollUnits~@MsgPollUnits~dtComboDropDownValuesList~@PollUnitList~MS\r\n"),
+            std::string::npos);
+  EXPECT_NE(nodes.find("\r\n   CronTime~@MsgCronMask~dtValidChars~*0123456789/ ,-~0 0 12 * * *\r\n"),
+            std::string::npos);
+  EXPECT_EQ(std::count(nodes.begin(), nodes.end(), '\n'), 18);
+
+  const auto init = Runner->CallsOf("InitPluginConfigForm");
+  ASSERT_EQ(init.size(), 1u);
+  EXPECT_EQ(init[0].Args[1], "[ifoCloseForm, ifoStdControls]");
+  EXPECT_TRUE(Runner->CallsOf("LoadPluginConfigForm").empty());
+
+  const std::string empty = " (" + Caption("MsgEmptyAll") + ")";
+  EXPECT_EQ(Caption("MsgStorageNo"), "Process storage numbers" + empty);
+  EXPECT_EQ(Caption("MsgTariffNo"), "Process tariffs" + empty);
+  EXPECT_EQ(Runner->Tree()->Get("HelpContext").AsInt(), 1);
+  EXPECT_EQ(Caption("PollUnitList"),
+            Caption("TxtMillisecond") + "==MS||" + Caption("TxtSecond") + "==S||" +
+                Caption("TxtMinute") + "==M||" + Caption("TxtHour") + "==H");
+  EXPECT_EQ(Component("btnOK").Get("OnClick").Routine->Name, "btnOKClick");
+  EXPECT_EQ(Component("btnCancel").Get("OnClick").Routine->Name, "btnCancelClick");
+  EXPECT_EQ(Component("VirtualTreePopup").Get("OnPopup").Routine->Name, "treePopup1Popup");
+  EXPECT_EQ(Component("panParamTreeview").Get("Tag").AsInt(), 0);
+  EXPECT_EQ(Runner->Tree()->Get("Text").AsText(), kOnEvent);
+  EXPECT_TRUE(Runner->CallsOf("CreateDynChildForm").empty());
+}
+
+TEST_F(DialogWithPlugin, InTranslationTestModeTheChildFormsAreCreatedTranslatedAndFreed) {
+  Runner->ModuleParameters["TESTTRANSL"] = TValue::Of(true);
+  Open();
+  const auto created = Runner->CallsOf("CreateDynChildForm");
+  ASSERT_EQ(created.size(), 2u);
+  EXPECT_EQ(created[0].Args[1], "DeviceList");
+  EXPECT_EQ(created[1].Args[3], "TfrmOpProgress");
+  const auto translated = Runner->CallsOf("Translate");
+  ASSERT_EQ(translated.size(), 2u);
+  EXPECT_EQ(translated[0].Args[0], "frmDeviceList");
+  EXPECT_EQ(translated[1].Args[0], "frmOpProgress");
+  EXPECT_TRUE(Runner->LiveForms("frmDeviceList").empty());
+  EXPECT_TRUE(Runner->LiveForms("frmOpProgress").empty());
+  // The device list's OnCreate added the host's standard controls.
+  EXPECT_EQ(Runner->CallsOf("CreateStdControls").size(), 1u);
+}
+
+TEST_F(DialogWithPlugin, FormCreateWithNilReloadsTheTreeFromTheRestoredText) {
+  Open();
+  Component("lblParams").Set("Caption", TValue::Of(kOnEvent));
+  Runner->Call("FormCreate", {TValue()});
+  EXPECT_EQ(Runner->CallsOf("LoadPluginConfigForm").size(), 1u);
+  EXPECT_EQ(Runner->CallsOf("CreateVirtualParamTreeview").size(), 1u);
+  EXPECT_EQ(Runner->CallsOf("InitPluginConfigForm").size(), 1u);
+  EXPECT_EQ(Runner->Tree()->Get("Text").AsText(), kOnEvent);
+}
+
+TEST_F(DialogWithPlugin, ThePopUpAddsTheThreeSearchItemsOnce) {
+  Open();
+  TObject& popup = Component("VirtualTreePopup");
+  ASSERT_TRUE(Runner->Fire(popup, "OnPopup"));
+  ASSERT_TRUE(Runner->Fire(popup, "OnPopup"));
+  EXPECT_EQ(Runner->CallsOf("propTree.PopupMenuPopup").size(), 2u);
+  EXPECT_EQ(Runner->CallsOf("AddMenuSep").size(), 1u);
+  EXPECT_EQ(Runner->CallsOf("AddMenuItem").size(), 3u);
+  const auto items = SearchItems();
+  ASSERT_EQ(items.size(), 3u);
+  const std::string search = Caption("MsgSearchDevices");
+  EXPECT_EQ(items[0]->Get("Caption").AsText(), search + " (" + Caption("MsgSelRange2") + ")");
+  EXPECT_EQ(items[1]->Get("Caption").AsText(), search + " (" + Caption("MsgSelRange3") + ")");
+  EXPECT_EQ(items[2]->Get("Caption").AsText(),
+            search + " (" + Caption("MsgSelRange3") + ", " + Caption("MsgSelRange") + ")");
+  for (std::size_t i = 0; i < items.size(); ++i)
+    EXPECT_EQ(items[i]->Get("Tag").AsInt(), static_cast<std::int64_t>(i + 1));
+  EXPECT_EQ(Component("panParamTreeview").Get("Tag").AsInt(), 1);
+}
+
+TEST_F(DialogWithPlugin, OkStoresTheTreeTextWhichTheModuleLoadsAsItsConfiguration) {
+  Open();
+  Runner->Tree()->Set("Text", TValue::Of(kOnEvent));  // what the user edited
+  ASSERT_TRUE(Runner->Fire(Component("btnOK"), "OnClick"));
+  EXPECT_EQ(Runner->CallsOf("propTree.CancelEdit").size(), 1u);
+  EXPECT_FALSE(Runner->Form().Get("Visible").AsBool());
+  ASSERT_EQ(Caption("lblParams"), kOnEvent);
+
+  // The host persists lblParams as "Parser config"; a module loaded from
+  // those settings runs the request the dialog produced.
+  {
+    std::ofstream ini(Options.IniFile);
+    ini << "[Common]\r\nParser config=" << Caption("lblParams") << "\r\n";
+  }
+  Runner.reset();
+  Host->Unload();
+  Host = OpenPlugin();
+  TkorParamsList state;
+  state.Add("DATA-SOURCES-IN-CFG", OleVariant("3;COM3;Port 3\r\n"));
+  state.Add("RESULT", OleVariant(1));
+  Host->Record().Mode = 0x03;
+  ASSERT_EQ(Host->Command("SET-STATE", state), 0);
+  Host->Record().Mode = 0;
+  TkorParamsList event;
+  event.Add("EVENT-TYPE", OleVariant("READ-NOW"));
+  ASSERT_EQ(Host->Command("EVENT", event), 0);
+  const std::string expected = "Device address: 7. Request #1. Request timeout";
+  bool seen = false;
+  for (unsigned waited = 0; waited < 10000 && !seen; waited += 50) {
+    Host->Pump(50);
+    Host->FetchLog();
+    seen = Host->LogText().find(expected) != std::string::npos;
+  }
+  EXPECT_TRUE(seen) << Host->LogText();
+}
+
+TEST_F(DialogWithPlugin, CancelHidesTheFormAndKeepsTheStoredText) {
+  Open(kOnEvent);
+  Runner->Tree()->Set("Text", TValue::Of(std::string("<MBUS></MBUS>")));
+  ASSERT_TRUE(Runner->Fire(Component("btnCancel"), "OnClick"));
+  EXPECT_FALSE(Runner->Form().Get("Visible").AsBool());
+  EXPECT_EQ(Caption("lblParams"), kOnEvent);
+}
+
+// The found-device list shown, three rows with the second unchecked: the
+// module turns rows 0 and 2 into request entries appended to the tree.
+TEST_F(DialogWithPlugin, CheckedRowsOfTheDeviceListBecomeRequestsAppendedToTheTree) {
+  Open("<MBUS></MBUS>");
+  std::string shownRows;
+  Runner->OnShowModal = [&](TObject& form) {
+    TObject& rows = *form.FindComponent("lvDevices")->Get("Items").Object;
+    for (const TObjectRef& row : rows.Items) shownRows += row->Get("Caption").AsText() + ";";
+    rows.Items.at(1)->Set("Checked", TValue::Of(false));
+    return kMrOk;
+  };
+  Runner->Call("ShowDeviceList", {TValue::Of(std::string("11\r\n12\r\n13"))});
+  EXPECT_EQ(shownRows, "11;12;13;");
+  const auto events = Runner->CallsOf("CallEvent");
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].Args[0], "SearchDevicesGetXml");
+  EXPECT_EQ(events[0].Args[1], "[11\r\n12\r\n13, 0\r\n2, 10000, 0]");
+  const auto appended = Runner->CallsOf("propTree.Append");
+  ASSERT_EQ(appended.size(), 1u);
+  const std::string& fragment = appended[0].Args[0];
+  EXPECT_NE(fragment.find("<Device>11</Device>"), std::string::npos) << fragment;
+  EXPECT_NE(fragment.find("<Device>13</Device>"), std::string::npos) << fragment;
+  EXPECT_EQ(fragment.find("<Device>12</Device>"), std::string::npos) << fragment;
+  EXPECT_EQ(Runner->Tree()->Get("AsText").Kind, TKind::Nil);  // the stand-in computes it
+  ASSERT_TRUE(Runner->Fire(Component("btnOK"), "OnClick"));
+  EXPECT_EQ(Caption("lblParams"), "<MBUS>" + fragment + "</MBUS>");
+  EXPECT_TRUE(Runner->LiveForms("frmDeviceList").empty());
+}
+
+TEST_F(DialogWithPlugin, ADeviceListLeftWithCancelOrNothingCheckedAddsNothing) {
+  Open();
+  Runner->OnShowModal = [](TObject&) { return kMrCancel; };
+  Runner->Call("ShowDeviceList", {TValue::Of(std::string("1\r\n2"))});
+  Runner->OnShowModal = [](TObject& form) {
+    for (const TObjectRef& row : form.FindComponent("lvDevices")->Get("Items").Object->Items)
+      row->Set("Checked", TValue::Of(false));
+    return kMrOk;
+  };
+  Runner->Call("ShowDeviceList", {TValue::Of(std::string("1\r\n2"))});
+  EXPECT_TRUE(Runner->CallsOf("CallEvent").empty());
+  EXPECT_TRUE(Runner->CallsOf("propTree.Append").empty());
+  EXPECT_TRUE(Runner->LiveForms("frmDeviceList").empty());
+}
+
+// ---------------------------------------------- with the plug-in's search
+
+TEST_F(DialogWithPlugin, Mode1WithLast100SetsTheProgressMaximumTo100) {
+  GTEST_SKIP() << kNeedsSearch;
+  Open();
+  Runner->OnInput = [](const std::vector<std::string>&, std::vector<std::string>& values) {
+    values = {"0", "100"};
+    return true;
+  };
+  Search(1);
+  ASSERT_TRUE(Progress());
+  EXPECT_EQ(Runner->Global("nProgressMax").AsInt(), 100);
+  EXPECT_EQ(Progress()->FindComponent("pbProgress")->Get("Max").AsInt(), 100);
+}
+
+TEST_F(DialogWithPlugin, Modes2And3SetTheProgressMaximumTo40959) {
+  GTEST_SKIP() << kNeedsSearch;
+  Open();
+  Search(2);
+  EXPECT_EQ(Runner->Global("nProgressMax").AsInt(), 40959);
+  ASSERT_TRUE(Progress());
+}
+
+TEST_F(DialogWithPlugin, Mode3SearchesTheTypedHexadecimalAddress) {
+  GTEST_SKIP() << kNeedsSearch;
+  Open();
+  Search(3);  // the default text "FFFFFFFF"
+  const auto events = Runner->CallsOf("CallEvent");
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events[0].Args[1], "[3, 4294967295, 4294967295]");
+}
+
+TEST_F(DialogWithPlugin, ARunningStatusShowsItsFieldsAndHidesEmptyLabels) {
+  GTEST_SKIP() << kNeedsSearch;
+  Open();
+  Search(2);
+  ASSERT_TRUE(Runner->Tick());
+  ASSERT_TRUE(Progress());
+  EXPECT_FALSE(Progress()->FindComponent("lblProgress2")->Get("Visible").AsBool());
+}
+
+TEST_F(DialogWithPlugin, CancelKeepsTheProgressWindowUntilTheFinalStatus) {
+  GTEST_SKIP() << kNeedsSearch;
+  Open();
+  Search(2);
+  ASSERT_TRUE(Progress());
+  Runner->Fire(*Progress()->FindComponent("btnProgressCancel"), "OnClick");
+  EXPECT_TRUE(Progress());
+  while (Runner->Tick()) Host->Pump(50);
+  EXPECT_FALSE(Progress());
+  EXPECT_EQ(Runner->CallsOf("CallEvent").at(1).Args[0], "SearchDevicesCancel");
+}
+
+TEST_F(DialogWithPlugin, ErrorsOfTheSearchAreShownWithTheirCaptions) {
+  GTEST_SKIP() << kNeedsSearch << " (\"!MsgNoDsCfg\" without a data source)";
+  Open();
+  Search(2);
+  const auto boxes = Runner->CallsOf("MessageBoxS");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Args[1], Caption("MsgNoDsCfg"));
+}
+
+TEST_F(DialogWithPlugin, NothingFoundIsReported) {
+  GTEST_SKIP() << kNeedsSearch;
+  Open();
+  Search(2);
+  while (Runner->Tick()) Host->Pump(50);
+  const auto boxes = Runner->CallsOf("MessageBoxS");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Args[1], Caption("MsgNothingFound"));
+}
+
+TEST_F(DialogWithPlugin, ThreeFoundDevicesWithTheSecondUncheckedGiveIndexes0And2) {
+  GTEST_SKIP() << kNeedsSearch;
+  Open();
+  Runner->OnShowModal = [](TObject& form) {
+    form.FindComponent("lvDevices")->Get("Items").Object->Items.at(1)->Set("Checked", TValue::Of(false));
+    return kMrOk;
+  };
+  Search(2);
+  while (Runner->Tick()) Host->Pump(50);
+  const auto events = Runner->CallsOf("CallEvent");
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back().Args[0], "SearchDevicesGetXml");
+  EXPECT_NE(events.back().Args[1].find(", 0\r\n2, "), std::string::npos);
+  EXPECT_EQ(Runner->CallsOf("propTree.Append").size(), 1u);
+}
+
+// --------------------------------- the dialog's search against a script
+
+// A module that answers the search events from a script of answers, so the
+// dialog's side of the search runs while the plug-in's search is missing.
+class DialogSearchScript : public ::testing::Test, public DialogParts {
+ protected:
+  void SetUp() override {
+    Runner = MakeRunner();
+    Runner->OnEvent = [this](const std::string& name, const std::vector<TValue>& args) {
+      std::string text = name;
+      for (const TValue& arg : args) text += "|" + arg.AsText();
+      Events.push_back(text);
+      if (name == "SearchDevicesCancel") return TValue();
+      if (Answers.empty()) return TValue();
+      TValue answer = TValue::Of(Answers.front());
+      Answers.pop_front();
+      return answer;
+    };
+    Runner->CreateForm();
+  }
+
+  std::deque<std::string> Answers;
+  std::vector<std::string> Events;
+};
+
+TEST_F(DialogSearchScript, Mode1AsksForTheRangeAndUsesLastAsTheProgressMaximum) {
+  std::vector<std::string> asked;
+  Runner->OnInput = [&](const std::vector<std::string>& captions, std::vector<std::string>& values) {
+    asked = captions;
+    EXPECT_EQ(values, (std::vector<std::string>{"0", "250"}));
+    values = {"5", "100"};
+    return true;
+  };
+  Answers = {"S1"};
+  Search(1);
+  EXPECT_EQ(asked, (std::vector<std::string>{Caption("MsgSelRange"), Caption("MsgSelRange2")}));
+  ASSERT_EQ(Events, (std::vector<std::string>{"SearchDevices|1|5|100"}));
+  EXPECT_EQ(Runner->Global("nProgressMax").AsInt(), 100);
+  EXPECT_EQ(Runner->Global("sSearchId").AsText(), "S1");
+  ASSERT_TRUE(Progress());
+  EXPECT_EQ(Progress()->FindComponent("pbProgress")->Get("Max").AsInt(), 100);
+  EXPECT_EQ(Runner->Screen().Get("Cursor").AsInt(), dialogrun::kCrHourGlass);
+  EXPECT_TRUE(Component("CheckSearchProgress").Get("Enabled").AsBool());
+}
+
+TEST_F(DialogSearchScript, Modes2And3UseTheSecondaryRangeMaximum) {
+  Answers = {"S2"};
+  Search(2);
+  EXPECT_EQ(Events.at(0), "SearchDevices|2|0|0");
+  EXPECT_EQ(Runner->Global("nProgressMax").AsInt(), 40959);
+  EXPECT_EQ(Progress()->FindComponent("pbProgress")->Get("Max").AsInt(), 0);  // its last
+  // A second click while the window exists only brings it to the front.
+  Search(3);
+  EXPECT_EQ(Events.size(), 1u);
+  EXPECT_EQ(Progress()->Get("FrontCount").AsInt(), 2);
+}
+
+TEST_F(DialogSearchScript, Mode3SearchesTheHexadecimalValueOrZero) {
+  Runner->OnInput = [](const std::vector<std::string>&, std::vector<std::string>& values) {
+    EXPECT_EQ(values.at(0), "FFFFFFFF");
+    return true;
+  };
+  Search(3);
+  Runner->OnInput = [](const std::vector<std::string>&, std::vector<std::string>& values) {
+    values = {"12G4"};
+    return true;
+  };
+  Search(3);
+  Runner->OnInput = [](const std::vector<std::string>&, std::vector<std::string>&) { return false; };
+  Search(3);
+  EXPECT_EQ(Events, (std::vector<std::string>{"SearchDevices|3|4294967295|4294967295",
+                                              "SearchDevices|3|0|0"}));
+  EXPECT_EQ(Runner->Global("nProgressMax").AsInt(), 40959);
+  EXPECT_FALSE(Progress());  // empty answers start nothing
+}
+
+TEST_F(DialogSearchScript, ARunningStatusShowsPositionAndTextAndHidesEmptyLabels) {
+  Answers = {"S", "*5||Scanning||||"};
+  Search(2);
+  ASSERT_TRUE(Runner->Tick());
+  EXPECT_EQ(Events.at(1), "SearchDevicesStatus|S");
+  TObject& progress = *Progress();
+  EXPECT_EQ(progress.FindComponent("pbProgress")->Get("Max").AsInt(), 40959);
+  EXPECT_EQ(progress.FindComponent("pbProgress")->Get("Position").AsInt(), 5);
+  EXPECT_EQ(progress.FindComponent("lblProgress")->Get("Caption").AsText(), "Scanning");
+  EXPECT_FALSE(progress.FindComponent("lblProgress2")->Get("Visible").AsBool());
+  EXPECT_FALSE(progress.FindComponent("lblProgress3")->Get("Visible").AsBool());
+  EXPECT_TRUE(Component("CheckSearchProgress").Get("Enabled").AsBool());
+}
+
+TEST_F(DialogSearchScript, CancelKeepsTheProgressWindowUntilTheFinalStatus) {
+  Answers = {"S", "*1||a||b||c", "*2||a||b||c", ""};
+  Search(2);
+  TObject& cancel = *Progress()->FindComponent("btnProgressCancel");
+  ASSERT_TRUE(Runner->Fire(cancel, "OnClick"));
+  EXPECT_FALSE(cancel.Get("Enabled").AsBool());
+  EXPECT_TRUE(Runner->Global("ProgressCancelFlag").AsBool());
+  // The window refuses to close.
+  EXPECT_TRUE(Runner->Fire(*Progress(), "OnCloseQuery"));
+  ASSERT_TRUE(Runner->Tick());
+  EXPECT_EQ(Events.at(1), "SearchDevicesCancel|S");
+  EXPECT_FALSE(Runner->Global("ProgressCancelFlag").AsBool());
+  EXPECT_TRUE(Progress());
+  ASSERT_TRUE(Runner->Tick());
+  EXPECT_TRUE(Progress());
+  ASSERT_TRUE(Runner->Tick());  // the final status: nothing found
+  EXPECT_FALSE(Progress());
+  EXPECT_FALSE(Runner->Tick());
+  EXPECT_EQ(Runner->Global("sSearchId").AsText(), "");
+  EXPECT_EQ(Runner->Screen().Get("Cursor").AsInt(), dialogrun::kCrDefault);
+  const auto boxes = Runner->CallsOf("MessageBoxS");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Args[1], Caption("MsgNothingFound"));
+  EXPECT_EQ(boxes[0].Args[2], Runner->Form().Get("Caption").AsText());
+  EXPECT_EQ(boxes[0].Args[3], "64");
+}
+
+TEST_F(DialogSearchScript, ErrorKeysShowTheirCaptions) {
+  const std::string timeout = Caption("MsgReqTimeout");
+  const std::string expectedTimeout = timeout.substr(0, timeout.find('('));
+  Answers = {"!MsgNoComm", "!MsgReqTimeout", "!MsgNoDsCfg", "!MsgNotCompat", "!Other"};
+  for (int i = 0; i < 5; ++i) Search(2);
+  const auto boxes = Runner->CallsOf("MessageBoxS");
+  ASSERT_EQ(boxes.size(), 4u);
+  EXPECT_EQ(boxes[0].Args[1], Caption("MsgNoComm"));
+  EXPECT_EQ(boxes[1].Args[1], expectedTimeout);
+  EXPECT_EQ(boxes[2].Args[1], Caption("MsgNoDsCfg"));
+  EXPECT_EQ(boxes[3].Args[1], Caption("MsgNotCompat"));
+  for (const auto& box : boxes) EXPECT_EQ(box.Args[3], "16");
+  EXPECT_FALSE(Progress());
+  EXPECT_EQ(Runner->Form().Get("FrontCount").AsInt(), 5);
+}
+
+TEST_F(DialogSearchScript, AFailedStatusShowsMsgFailedAndStopsTheTimer) {
+  Answers = {"S", "!x"};
+  Search(2);
+  ASSERT_TRUE(Runner->Tick());
+  EXPECT_FALSE(Progress());
+  EXPECT_FALSE(Runner->Tick());
+  const auto boxes = Runner->CallsOf("MessageBoxS");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Args[1], Caption("MsgFailed"));
+  EXPECT_EQ(Runner->Global("sSearchId").AsText(), "S");
+}
+
+TEST_F(DialogSearchScript, ThreeFoundDevicesWithTheSecondUncheckedGiveIndexes0And2) {
+  Answers = {"S", "1||A||B\r\n2\r\n3", "<Request>x</Request>"};
+  Runner->OnShowModal = [](TObject& form) {
+    TObject& rows = *form.FindComponent("lvDevices")->Get("Items").Object;
+    EXPECT_EQ(rows.Items.at(0)->Get("SubItems").Object->Strings,
+              (std::vector<std::string>{"A", "B", "", "", "", ""}));
+    rows.Items.at(1)->Set("Checked", TValue::Of(false));
+    return kMrOk;
+  };
+  Search(2);
+  ASSERT_TRUE(Runner->Tick());
+  ASSERT_EQ(Events.size(), 3u);
+  EXPECT_EQ(Events[2], "SearchDevicesGetXml|1||A||B\r\n2\r\n3|0\r\n2|10000|0");
+  EXPECT_EQ(TValue::Of(Runner->Tree()).Object->Strings,
+            (std::vector<std::string>{"<Request>x</Request>"}));
+}
+
+}  // namespace
