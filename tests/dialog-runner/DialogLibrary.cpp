@@ -268,8 +268,20 @@ void TDialogRunner::AddStdControls(const TObjectRef& form, bool withTree) {
 TValue TDialogRunner::TreeText(const TObject& tree) const {
   const std::string base = tree.Get("Text").AsText();
   if (tree.Strings.empty()) return TValue::Of(base);
+  // Append takes request entries, alone or inside their own MBUS element.
   std::string fragments;
-  for (const std::string& fragment : tree.Strings) fragments += fragment;
+  for (const std::string& fragment : tree.Strings) {
+    const std::size_t open = fragment.find("<MBUS>");
+    const std::size_t close = fragment.rfind("</MBUS>");
+    if (open == std::string::npos || close == std::string::npos || close < open) {
+      fragments += fragment;
+      continue;
+    }
+    std::string inner = fragment.substr(open + 6, close - open - 6);
+    const std::size_t first = inner.find_first_not_of("\r\n");
+    const std::size_t last = inner.find_last_not_of("\r\n");
+    fragments += first == std::string::npos ? std::string() : inner.substr(first, last - first + 1);
+  }
   const std::size_t close = base.rfind("</MBUS>");
   if (close == std::string::npos) return TValue::Of("<MBUS>" + fragments + "</MBUS>");
   return TValue::Of(base.substr(0, close) + fragments + base.substr(close));

@@ -416,12 +416,10 @@ TDialogRunner::TFlow TDialogRunner::Statement(TFrame& frame, const TTreeNode& no
 
 void TDialogRunner::Assign(TFrame& frame, const TTreeNode& dsgn, TValue value) {
   std::size_t nodes = 0;
-  for (const TTreeNode& child : dsgn.Children) {
-    if (child.Element != "node") Fail(dsgn, "only names and members can be assigned");
-    ++nodes;
-    if (child.Text == "[") Fail(child, "indexed properties cannot be assigned");
-  }
-  if (nodes == 0) Fail(dsgn, "empty designator");
+  for (const TTreeNode& child : dsgn.Children)
+    if (child.Element == "node" && child.Text != "[") ++nodes;
+  if (nodes == 0 || dsgn.Children.back().Element != "node" || dsgn.Children.back().Text == "[")
+    Fail(dsgn, "only a name or a member can be assigned");
   const TTreeNode& last = dsgn.Children.back();
   if (nodes == 1) {
     if (TValue* slot = LocalSlot(frame, last.Text)) {
