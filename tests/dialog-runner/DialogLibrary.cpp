@@ -34,18 +34,25 @@ TValue FromForm(const form::TFormValue& value) {
     case TValueType::vaInt16:
     case TValueType::vaInt32:
     case TValueType::vaInt64:
-    case TValueType::vaCurrency: return TValue::Of(value.Int);
+    case TValueType::vaCurrency:
+      return TValue::Of(value.Int);
     case TValueType::vaSingle:
     case TValueType::vaDate:
-    case TValueType::vaDouble: return TValue::Of(value.Float);
-    case TValueType::vaExtended: return TValue::Of(value.ExtendedValue());
+    case TValueType::vaDouble:
+      return TValue::Of(value.Float);
+    case TValueType::vaExtended:
+      return TValue::Of(value.ExtendedValue());
     case TValueType::vaString:
     case TValueType::vaLString:
     case TValueType::vaUTF8String:
-    case TValueType::vaIdent: return TValue::Of(value.Bytes);
-    case TValueType::vaWString: return TValue::Of(Narrow(value.Wide));
-    case TValueType::vaTrue: return TValue::Of(true);
-    case TValueType::vaFalse: return TValue::Of(false);
+    case TValueType::vaIdent:
+      return TValue::Of(value.Bytes);
+    case TValueType::vaWString:
+      return TValue::Of(Narrow(value.Wide));
+    case TValueType::vaTrue:
+      return TValue::Of(true);
+    case TValueType::vaFalse:
+      return TValue::Of(false);
     case TValueType::vaSet: {
       std::vector<TValue> names;
       for (const std::string& name : value.Names) names.push_back(TValue::Of(name));
@@ -56,7 +63,8 @@ TValue FromForm(const form::TFormValue& value) {
       for (const form::TFormValue& item : value.List) items.push_back(FromForm(item));
       return TValue::ListOf(std::move(items));
     }
-    default: return TValue();
+    default:
+      return TValue();
   }
 }
 
@@ -187,7 +195,8 @@ bool TDialogRunner::Fire(TObject& component, const std::string& event) {
       if (form && SameName(candidate->Name, form->Unit)) unit = candidate.get();
     routine = FindRoutine(handler.Text, unit);
     if (routine == nullptr)
-      throw EScriptRunError(event + " of '" + component.Name + "': no routine '" + handler.Text + "'");
+      throw EScriptRunError(event + " of '" + component.Name + "': no routine '" + handler.Text +
+                            "'");
   } else {
     return false;
   }
@@ -462,17 +471,25 @@ bool TDialogRunner::Library(TFrame& frame, const std::string& name, std::vector<
   };
   auto object = [&](std::size_t i) {
     if (args[i].Value.Kind != TKind::Object)
-      throw EScriptRunError("argument " + std::to_string(i + 1) + " of " + name + " is not an object");
+      throw EScriptRunError("argument " + std::to_string(i + 1) + " of " + name +
+                            " is not an object");
     return args[i].Value.Object;
   };
   // Constants and the language's own routines.
-  if (SameName(name, "LineEnding")) result = TValue::Of(kLineEnding);
-  else if (SameName(name, "Screen")) result = TValue::Of(FScreen);
-  else if (SameName(name, "crHourGlass")) result = TValue::Of(kCrHourGlass);
-  else if (SameName(name, "crDefault")) result = TValue::Of(kCrDefault);
-  else if (SameName(name, "mrOk")) result = TValue::Of(kMrOk);
-  else if (SameName(name, "mrCancel")) result = TValue::Of(kMrCancel);
-  else if (OneOf(name, {"ifoCloseForm", "ifoStdControls"})) result = TValue::Of(name);
+  if (SameName(name, "LineEnding"))
+    result = TValue::Of(kLineEnding);
+  else if (SameName(name, "Screen"))
+    result = TValue::Of(FScreen);
+  else if (SameName(name, "crHourGlass"))
+    result = TValue::Of(kCrHourGlass);
+  else if (SameName(name, "crDefault"))
+    result = TValue::Of(kCrDefault);
+  else if (SameName(name, "mrOk"))
+    result = TValue::Of(kMrOk);
+  else if (SameName(name, "mrCancel"))
+    result = TValue::Of(kMrCancel);
+  else if (OneOf(name, {"ifoCloseForm", "ifoStdControls"}))
+    result = TValue::Of(name);
   else if (SameName(name, "Pos")) {
     need(2);
     const std::size_t at = args[1].Value.AsText().find(args[0].Value.AsText());
@@ -482,9 +499,10 @@ bool TDialogRunner::Library(TFrame& frame, const std::string& name, std::vector<
     const std::string text = args[0].Value.AsText();
     const std::int64_t from = std::max<std::int64_t>(args[1].Value.AsInt(), 1) - 1;
     const std::int64_t count = std::max<std::int64_t>(args[2].Value.AsInt(), 0);
-    result = TValue::Of(from >= static_cast<std::int64_t>(text.size())
-                            ? std::string()
-                            : text.substr(static_cast<std::size_t>(from), static_cast<std::size_t>(count)));
+    result = TValue::Of(
+        from >= static_cast<std::int64_t>(text.size())
+            ? std::string()
+            : text.substr(static_cast<std::size_t>(from), static_cast<std::size_t>(count)));
   } else if (SameName(name, "Length")) {
     need(1);
     result = TValue::Of(static_cast<std::int64_t>(args[0].Value.AsText().size()));
@@ -505,7 +523,8 @@ bool TDialogRunner::Library(TFrame& frame, const std::string& name, std::vector<
     result = TValue::Of(args[0].Value.AsInt());
   } else if (SameName(name, "GetParam")) {
     need(3);
-    result = TValue::Of(Field(args[0].Value.AsText(), args[1].Value.AsText(), args[2].Value.AsInt()));
+    result =
+        TValue::Of(Field(args[0].Value.AsText(), args[1].Value.AsText(), args[2].Value.AsInt()));
   }
   // The host's library: recorded.
   else if (SameName(name, "CreateVirtualParamTreeview")) {
@@ -550,11 +569,13 @@ bool TDialogRunner::Library(TFrame& frame, const std::string& name, std::vector<
     Record(name, args);
     std::vector<std::string> values{args[4].Value.AsText()};
     if (two) values.push_back(args[5].Value.AsText());
-    const bool ok = OnInput ? OnInput({args[2].Value.AsText(), args[3].Value.AsText()}, values) : true;
+    const bool ok =
+        OnInput ? OnInput({args[2].Value.AsText(), args[3].Value.AsText()}, values) : true;
     if (ok) {
       for (std::size_t i = 0; i < values.size() && i + 4 < args.size(); ++i) {
         TValue& slot = *args[i + 4].Slot;
-        slot = slot.Kind == TKind::Int ? TValue::Of(TValue::Of(values[i]).AsInt()) : TValue::Of(values[i]);
+        slot = slot.Kind == TKind::Int ? TValue::Of(TValue::Of(values[i]).AsInt())
+                                       : TValue::Of(values[i]);
       }
     }
     result = TValue::Of(ok);

@@ -41,22 +41,32 @@ TValue Initial(const std::string& type) {
 TValue Coerce(const std::string& type, const TValue& value) {
   const TValue initial = Initial(type);
   switch (initial.Kind) {
-    case TKind::Int: return TValue::Of(value.AsInt());
-    case TKind::Text: return TValue::Of(value.AsText());
-    case TKind::Bool: return TValue::Of(value.AsBool());
-    case TKind::Float: return TValue::Of(value.AsFloat());
-    default: return value;
+    case TKind::Int:
+      return TValue::Of(value.AsInt());
+    case TKind::Text:
+      return TValue::Of(value.AsText());
+    case TKind::Bool:
+      return TValue::Of(value.AsBool());
+    case TKind::Float:
+      return TValue::Of(value.AsFloat());
+    default:
+      return value;
   }
 }
 
 // A value stored through a var parameter keeps the kind of the variable.
 TValue CoerceLike(const TValue& slot, const TValue& value) {
   switch (slot.Kind) {
-    case TKind::Int: return TValue::Of(value.AsInt());
-    case TKind::Text: return TValue::Of(value.AsText());
-    case TKind::Bool: return TValue::Of(value.AsBool());
-    case TKind::Float: return TValue::Of(value.AsFloat());
-    default: return value;
+    case TKind::Int:
+      return TValue::Of(value.AsInt());
+    case TKind::Text:
+      return TValue::Of(value.AsText());
+    case TKind::Bool:
+      return TValue::Of(value.AsBool());
+    case TKind::Float:
+      return TValue::Of(value.AsFloat());
+    default:
+      return value;
   }
 }
 
@@ -162,13 +172,16 @@ TValue Arithmetic(const std::string& op, const TValue& a, const TValue& b) {
     if (x == INT64_MIN && y == -1) throw EScriptRunError("integer overflow");
     return TValue::Of(op == "div" ? x / y : x % y);
   }
-  if (op == "shl") return TValue::Of(static_cast<std::int64_t>(static_cast<std::uint64_t>(x) << (y & 63)));
-  if (op == "shr") return TValue::Of(static_cast<std::int64_t>(static_cast<std::uint64_t>(x) >> (y & 63)));
+  if (op == "shl")
+    return TValue::Of(static_cast<std::int64_t>(static_cast<std::uint64_t>(x) << (y & 63)));
+  if (op == "shr")
+    return TValue::Of(static_cast<std::int64_t>(static_cast<std::uint64_t>(x) >> (y & 63)));
   throw EScriptRunError("unknown operator '" + op + "'");
 }
 
 TValue Binary(const std::string& op, const TValue& a, const TValue& b) {
-  if (op == "is") return TValue::Of(b.Kind == TKind::Class && a.Kind == TKind::Object && IsA(*a.Object, b.Text));
+  if (op == "is")
+    return TValue::Of(b.Kind == TKind::Class && a.Kind == TKind::Object && IsA(*a.Object, b.Text));
   if (op == "in") {
     for (const TValue& item : b.List)
       if (Equal(a, item)) return TValue::Of(true);
@@ -343,8 +356,7 @@ TDialogRunner::TFlow TDialogRunner::Statement(TFrame& frame, const TTreeNode& no
   try {
     const std::string& kind = node.Element;
     const std::size_t count = node.Children.size();
-    if (kind == "compoundstmt" || kind == "thenstmt" || kind == "elsestmt" ||
-        kind == "finallystmt")
+    if (kind == "compoundstmt" || kind == "thenstmt" || kind == "elsestmt" || kind == "finallystmt")
       return Statements(frame, node);
     if (kind == "assignstmt") {
       if (count != 2 || node.Children[0].Element != "dsgn") Fail(node, "malformed assignment");
@@ -445,7 +457,8 @@ void TDialogRunner::Assign(TFrame& frame, const TTreeNode& dsgn, TValue value) {
     Fail(last, "unknown name '" + last.Text + "'");
   }
   const TValue object = Steps(frame, dsgn, nodes - 1);
-  if (object.Kind != TKind::Object) Fail(last, "'" + last.Text + "' of a value that is not an object");
+  if (object.Kind != TKind::Object)
+    Fail(last, "'" + last.Text + "' of a value that is not an object");
   SetMember(last, *object.Object, last.Text, std::move(value));
 }
 
@@ -464,7 +477,8 @@ TValue TDialogRunner::Expression(TFrame& frame, const TTreeNode& node) {
       return operand.Kind == TKind::Bool ? TValue::Of(!operand.Bool) : TValue::Of(~operand.AsInt());
     if (item.Text == "unminus")
       return operand.Kind == TKind::Float ? TValue::Of(-operand.Float)
-                                          : TValue::Of(static_cast<std::int64_t>(0 - static_cast<std::uint64_t>(operand.AsInt())));
+                                          : TValue::Of(static_cast<std::int64_t>(
+                                                0 - static_cast<std::uint64_t>(operand.AsInt())));
     Fail(item, "'" + item.Text + "' is not a unary operator");
   };
   std::function<TValue(int)> binary = [&](int minimum) -> TValue {
@@ -512,7 +526,8 @@ TValue TDialogRunner::Designator(TFrame& frame, const TTreeNode& dsgn) {
     if (dsgn.Children.size() != 2 || dsgn.Children[1].Element != "node")
       Fail(dsgn, "'@' takes one routine name");
     const TRoutine* routine = FindRoutine(dsgn.Children[1].Text, frame.Unit);
-    if (routine == nullptr) Fail(dsgn.Children[1], "unknown routine '" + dsgn.Children[1].Text + "'");
+    if (routine == nullptr)
+      Fail(dsgn.Children[1], "unknown routine '" + dsgn.Children[1].Text + "'");
     return TValue::Of(routine);
   }
   std::size_t nodes = 0;
@@ -648,7 +663,8 @@ TValue TDialogRunner::Name(TFrame& frame, const TTreeNode& at, const std::string
   for (auto it = frame.With.rbegin(); it != frame.With.rend(); ++it)
     if (Has(**it, name)) return Member(frame, at, *it, name, args);
   if (TValue* slot = GlobalSlot(frame, name)) return *slot;
-  if (const TRoutine* routine = FindRoutine(name, frame.Unit)) return Invoke(*routine, args, frame.Self);
+  if (const TRoutine* routine = FindRoutine(name, frame.Unit))
+    return Invoke(*routine, args, frame.Self);
   if (frame.Self && Has(*frame.Self, name)) return Member(frame, at, frame.Self, name, args);
   TValue result;
   try {

@@ -47,7 +47,8 @@ struct TLibraryCall {
 };
 
 // CallEvent(name, arguments, var result): the answer the script receives.
-using TEventHandler = std::function<TValue(const std::string& name, const std::vector<TValue>& args)>;
+using TEventHandler =
+    std::function<TValue(const std::string& name, const std::vector<TValue>& args)>;
 // InputQueryVar / InputQueryVar2: the captions and the values shown (in
 // and out); false cancels.
 using TInputHandler =

@@ -71,9 +71,7 @@ class DialogParts {
     return Component(name).Get("Caption").AsText();
   }
   // The menu list of the tree's pop-up (the host's standard controls).
-  TObject& MenuList() const {
-    return *Component("VirtualTreePopup").Get("Items").Object;
-  }
+  TObject& MenuList() const { return *Component("VirtualTreePopup").Get("Items").Object; }
   std::vector<TObjectRef> SearchItems() const {
     std::vector<TObjectRef> items;
     for (const TObjectRef& item : MenuList().Items) {
@@ -149,11 +147,16 @@ TEST_F(DialogWithPlugin, FormCreateWithTheFormBuildsTheTreeAndHooksTheHostContro
   EXPECT_EQ(trees[0].Args[1], "pan1");
   EXPECT_EQ(trees[0].Args[2], "propTree~Requests queue~RootNodeName,MBUS,Panel,OpenSave");
   const std::string& nodes = trees[0].Args[3];
-  EXPECT_EQ(nodes.rfind("Request~@MsgReq~dtCategory,Editable~~\r\n Enabled~@MsgSendReq~dtCheckbox~~2\r\n", 0), 0u);
-  EXPECT_NE(nodes.find("\r\n   PollUnits~@MsgPollUnits~dtComboDropDownValuesList~@PollUnitList~MS\r\n"),
-            std::string::npos);
-  EXPECT_NE(nodes.find("\r\n   CronTime~@MsgCronMask~dtValidChars~*0123456789/ ,-~0 0 12 * * *\r\n"),
-            std::string::npos);
+  EXPECT_EQ(
+      nodes.rfind("Request~@MsgReq~dtCategory,Editable~~\r\n Enabled~@MsgSendReq~dtCheckbox~~2\r\n",
+                  0),
+      0u);
+  EXPECT_NE(
+      nodes.find("\r\n   PollUnits~@MsgPollUnits~dtComboDropDownValuesList~@PollUnitList~MS\r\n"),
+      std::string::npos);
+  EXPECT_NE(
+      nodes.find("\r\n   CronTime~@MsgCronMask~dtValidChars~*0123456789/ ,-~0 0 12 * * *\r\n"),
+      std::string::npos);
   EXPECT_EQ(std::count(nodes.begin(), nodes.end(), '\n'), 18);
 
   const auto init = Runner->CallsOf("InitPluginConfigForm");
@@ -165,9 +168,9 @@ TEST_F(DialogWithPlugin, FormCreateWithTheFormBuildsTheTreeAndHooksTheHostContro
   EXPECT_EQ(Caption("MsgStorageNo"), "Process storage numbers" + empty);
   EXPECT_EQ(Caption("MsgTariffNo"), "Process tariffs" + empty);
   EXPECT_EQ(Runner->Tree()->Get("HelpContext").AsInt(), 1);
-  EXPECT_EQ(Caption("PollUnitList"),
-            Caption("TxtMillisecond") + "==MS||" + Caption("TxtSecond") + "==S||" +
-                Caption("TxtMinute") + "==M||" + Caption("TxtHour") + "==H");
+  EXPECT_EQ(Caption("PollUnitList"), Caption("TxtMillisecond") + "==MS||" + Caption("TxtSecond") +
+                                         "==S||" + Caption("TxtMinute") + "==M||" +
+                                         Caption("TxtHour") + "==H");
   EXPECT_EQ(Component("btnOK").Get("OnClick").Routine->Name, "btnOKClick");
   EXPECT_EQ(Component("btnCancel").Get("OnClick").Routine->Name, "btnCancelClick");
   EXPECT_EQ(Component("VirtualTreePopup").Get("OnPopup").Routine->Name, "treePopup1Popup");
@@ -299,8 +302,7 @@ TEST_F(DialogWithPlugin, CheckedRowsOfTheDeviceListBecomeRequestsAppendedToTheTr
   ASSERT_NE(open, std::string::npos);
   ASSERT_NE(close, std::string::npos);
   ASSERT_TRUE(Runner->Fire(Component("btnOK"), "OnClick"));
-  EXPECT_EQ(Caption("lblParams"),
-            "<MBUS>" + fragment.substr(open, close + 10 - open) + "</MBUS>");
+  EXPECT_EQ(Caption("lblParams"), "<MBUS>" + fragment.substr(open, close + 10 - open) + "</MBUS>");
   EXPECT_TRUE(Runner->LiveForms("frmDeviceList").empty());
 }
 
@@ -395,7 +397,10 @@ TEST_F(DialogWithPlugin, ThreeFoundDevicesWithTheSecondUncheckedGiveIndexes0And2
   GTEST_SKIP() << kNeedsSearch;
   Open();
   Runner->OnShowModal = [](TObject& form) {
-    form.FindComponent("lvDevices")->Get("Items").Object->Items.at(1)->Set("Checked", TValue::Of(false));
+    form.FindComponent("lvDevices")
+        ->Get("Items")
+        .Object->Items.at(1)
+        ->Set("Checked", TValue::Of(false));
     return kMrOk;
   };
   Search(2);
@@ -434,7 +439,8 @@ class DialogSearchScript : public ::testing::Test, public DialogParts {
 
 TEST_F(DialogSearchScript, Mode1AsksForTheRangeAndUsesLastAsTheProgressMaximum) {
   std::vector<std::string> asked;
-  Runner->OnInput = [&](const std::vector<std::string>& captions, std::vector<std::string>& values) {
+  Runner->OnInput = [&](const std::vector<std::string>& captions,
+                        std::vector<std::string>& values) {
     asked = captions;
     EXPECT_EQ(values, (std::vector<std::string>{"0", "250"}));
     values = {"5", "100"};
@@ -475,7 +481,9 @@ TEST_F(DialogSearchScript, Mode3SearchesTheHexadecimalValueOrZero) {
     return true;
   };
   Search(3);
-  Runner->OnInput = [](const std::vector<std::string>&, std::vector<std::string>&) { return false; };
+  Runner->OnInput = [](const std::vector<std::string>&, std::vector<std::string>&) {
+    return false;
+  };
   Search(3);
   EXPECT_EQ(Events, (std::vector<std::string>{"SearchDevices|3|4294967295|4294967295",
                                               "SearchDevices|3|0|0"}));

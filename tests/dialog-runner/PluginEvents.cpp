@@ -8,11 +8,16 @@ namespace {
 
 OleVariant ToVariant(const TValue& value) {
   switch (value.Kind) {
-    case TKind::Nil: return OleVariant();
-    case TKind::Bool: return OleVariant(value.Bool);
-    case TKind::Int: return OleVariant(value.Int);
-    case TKind::Float: return OleVariant(value.Float);
-    default: return OleVariant(value.AsText());
+    case TKind::Nil:
+      return OleVariant();
+    case TKind::Bool:
+      return OleVariant(value.Bool);
+    case TKind::Int:
+      return OleVariant(value.Int);
+    case TKind::Float:
+      return OleVariant(value.Float);
+    default:
+      return OleVariant(value.AsText());
   }
 }
 

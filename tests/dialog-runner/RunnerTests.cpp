@@ -17,7 +17,7 @@ using dialogrun::TValue;
 
 // Compiles main (and units by name) and loads it into a runner without forms.
 std::unique_ptr<TDialogRunner> LoadScript(const std::string& main,
-                                   const std::map<std::string, std::string>& units = {}) {
+                                          const std::map<std::string, std::string>& units = {}) {
   const std::string tree = script::CompileScript(
       main, "main.pas", [&](const std::string& unit, std::string& fileName, std::string& source) {
         const auto it = units.find(unit);
@@ -30,7 +30,8 @@ std::unique_ptr<TDialogRunner> LoadScript(const std::string& main,
 }
 
 TValue Evaluate(const std::string& expression, const std::string& type = "Variant") {
-  auto runner = LoadScript("function F: " + type + ";\nbegin\n  Result := " + expression + ";\nend;\nbegin end.");
+  auto runner = LoadScript("function F: " + type + ";\nbegin\n  Result := " + expression +
+                           ";\nend;\nbegin end.");
   return runner->Call("F");
 }
 
@@ -81,8 +82,9 @@ TEST(ScriptRunner, PassesVarParametersAndStoresByDeclaredType) {
   EXPECT_EQ(runner->Call("F").Kind, dialogrun::TKind::Text);
   EXPECT_EQ(runner->Call("F").AsText(), "42");
   EXPECT_EQ(runner->Global("Total").AsInt(), 42);
-  EXPECT_NE(ErrorOf([&] { runner->Call("Add", {TValue::Of(1), TValue::Of(2)}); })
-                .find("'Sum' of Add needs a variable"),
+  EXPECT_NE(ErrorOf([&] {
+              runner->Call("Add", {TValue::Of(1), TValue::Of(2)});
+            }).find("'Sum' of Add needs a variable"),
             std::string::npos);
 }
 
@@ -93,28 +95,31 @@ TEST(ScriptRunner, RunsLoopsJumpsAndFinallyBlocks) {
       "  for i := 1 to 10 do\n  begin\n    if i = 2 then continue;\n    if i > 4 then break;\n"
       "    Result := Result + i;\n  end;\nend;\n"
       "procedure G;\nbegin\n  try\n    Log := Log + 'a';\n    exit;\n    Log := Log + 'b';\n"
-      "  finally\n    Log := Log + 'c';\n  end;\n  Log := Log + 'd';\nend;\nbegin\n  Log := '';\nend.");
+      "  finally\n    Log := Log + 'c';\n  end;\n  Log := Log + 'd';\nend;\nbegin\n  Log := "
+      "'';\nend.");
   EXPECT_EQ(runner->Call("F").AsInt(), 1 + 3 + 4);
   runner->Call("G");
   EXPECT_EQ(runner->Global("Log").AsText(), "ac");
 }
 
 TEST(ScriptRunner, UsesUnitsWithTheirOwnGlobalsAndMainBlocks) {
-  auto runner = LoadScript("uses Other;\nconst sep = 'main';\nfunction F: string;\nbegin\n"
-                    "  Result := sep + '/' + OtherSep + '/' + Flag;\nend;\nbegin end.",
-                    {{"Other", "unit Other;\nconst sep = 'other';\nvar Flag: string;\n"
-                               "function OtherSep: string;\nbegin\n  Result := sep;\nend;\n"
-                               "begin\n  Flag := 'set';\nend."}});
+  auto runner = LoadScript(
+      "uses Other;\nconst sep = 'main';\nfunction F: string;\nbegin\n"
+      "  Result := sep + '/' + OtherSep + '/' + Flag;\nend;\nbegin end.",
+      {{"Other",
+        "unit Other;\nconst sep = 'other';\nvar Flag: string;\n"
+        "function OtherSep: string;\nbegin\n  Result := sep;\nend;\n"
+        "begin\n  Flag := 'set';\nend."}});
   EXPECT_EQ(runner->Call("F").AsText(), "main/other/set");
 }
 
 TEST(ScriptRunner, ReportsWhatCannotRunWithItsPosition) {
-  auto runner = LoadScript("var o: TObject;\nprocedure P;\nbegin\n  Missing(1);\nend;\n"
-                    "procedure Q;\nbegin\n  o.Caption := 'x';\nend;\n"
-                    "procedure R;\nbegin\n  o := 1 div 0;\nend;\nbegin end.");
+  auto runner = LoadScript(
+      "var o: TObject;\nprocedure P;\nbegin\n  Missing(1);\nend;\n"
+      "procedure Q;\nbegin\n  o.Caption := 'x';\nend;\n"
+      "procedure R;\nbegin\n  o := 1 div 0;\nend;\nbegin end.");
   EXPECT_EQ(ErrorOf([&] { runner->Call("P"); }), "4:3: unknown name 'Missing'");
-  EXPECT_EQ(ErrorOf([&] { runner->Call("Q"); }),
-            "8:5: 'Caption' of a value that is not an object");
+  EXPECT_EQ(ErrorOf([&] { runner->Call("Q"); }), "8:5: 'Caption' of a value that is not an object");
   EXPECT_NE(ErrorOf([&] { runner->Call("R"); }).find("division by zero"), std::string::npos);
   EXPECT_EQ(ErrorOf([&] { runner->Call("Nothing"); }), "unknown routine 'Nothing'");
 }

@@ -16,8 +16,8 @@ using scriptrun::ReadSyntaxTree;
 using scriptrun::TTreeNode;
 
 std::string Compile(const std::string& source) {
-  return script::CompileScript(source, "main.pas",
-                               [](const std::string&, std::string&, std::string&) { return false; });
+  return script::CompileScript(
+      source, "main.pas", [](const std::string&, std::string&, std::string&) { return false; });
 }
 
 std::string ErrorOf(const std::string& xml) {
@@ -36,8 +36,8 @@ std::size_t CountElements(const TTreeNode& node, const std::string& element) {
 }
 
 TEST(ScriptTreeReader, ReadsWhatTheCompilerWrites) {
-  const TTreeNode root = ReadSyntaxTree(
-      Compile("var s: string;\nbegin\n  s := 'a<&>\"b' + #13;\nend."));
+  const TTreeNode root =
+      ReadSyntaxTree(Compile("var s: string;\nbegin\n  s := 'a<&>\"b' + #13;\nend."));
   EXPECT_EQ(root.Element, "program");
   ASSERT_EQ(root.Children.size(), 3u);  // var, compoundstmt, types
   EXPECT_EQ(root.Children[0].Element, "var");
@@ -74,8 +74,10 @@ TEST(ScriptTreeReader, ReadsTheDialogTreeOfTheBuild) {
 TEST(ScriptTreeReader, RefusesMalformedTreesWithTheOffset) {
   EXPECT_EQ(ErrorOf("<program><bogus/></program>"),
             "syntax tree, offset 15: unknown element 'bogus'");
-  EXPECT_NE(ErrorOf("<program>text</program>").find("text content in 'program'"), std::string::npos);
-  EXPECT_NE(ErrorOf("<program><types></program>").find("does not match 'types'"), std::string::npos);
+  EXPECT_NE(ErrorOf("<program>text</program>").find("text content in 'program'"),
+            std::string::npos);
+  EXPECT_NE(ErrorOf("<program><types></program>").find("does not match 'types'"),
+            std::string::npos);
   EXPECT_NE(ErrorOf("<program><types size=\"1\"/></program>").find("unknown attribute 'size'"),
             std::string::npos);
   EXPECT_NE(ErrorOf("<program><ident text=\"a&nbsp;\"/></program>").find("unknown entity"),
@@ -86,7 +88,8 @@ TEST(ScriptTreeReader, RefusesMalformedTreesWithTheOffset) {
   EXPECT_NE(ErrorOf("<types/>").find("root element is 'types'"), std::string::npos);
   EXPECT_NE(ErrorOf("<program/><program/>").find("text after the root element"), std::string::npos);
   EXPECT_NE(ErrorOf("").find("expected '<'"), std::string::npos);
-  EXPECT_NE(ErrorOf("<?xml version=\"1.0\"").find("unterminated XML declaration"), std::string::npos);
+  EXPECT_NE(ErrorOf("<?xml version=\"1.0\"").find("unterminated XML declaration"),
+            std::string::npos);
 }
 
 TEST(ScriptTreeReader, RefusesNestingBeyondTheLimitAndReadsItUpToIt) {

@@ -9,7 +9,9 @@ namespace dialogrun {
 
 namespace {
 
-char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+char Lower(char c) {
+  return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
 
 // Decimal or "$" hexadecimal, optionally signed; false when not a number.
 bool ParseInt(const std::string& text, std::int64_t& value) {
@@ -111,18 +113,25 @@ TValue TValue::ListOf(std::vector<TValue> items) {
 
 std::string TValue::AsText() const {
   switch (Kind) {
-    case TKind::Nil: return std::string();
-    case TKind::Bool: return Bool ? "True" : "False";
-    case TKind::Int: return std::to_string(Int);
+    case TKind::Nil:
+      return std::string();
+    case TKind::Bool:
+      return Bool ? "True" : "False";
+    case TKind::Int:
+      return std::to_string(Int);
     case TKind::Float: {
       char buffer[64];
       std::snprintf(buffer, sizeof buffer, "%.15g", Float);
       return buffer;
     }
-    case TKind::Text: return Text;
-    case TKind::Object: return Object->Name;
-    case TKind::Routine: return Routine->Name;
-    case TKind::Class: return Text;
+    case TKind::Text:
+      return Text;
+    case TKind::Object:
+      return Object->Name;
+    case TKind::Routine:
+      return Routine->Name;
+    case TKind::Class:
+      return Text;
     case TKind::List: {
       std::string text = "[";
       for (std::size_t i = 0; i < List.size(); ++i) text += (i ? ", " : "") + List[i].AsText();
@@ -134,16 +143,21 @@ std::string TValue::AsText() const {
 
 std::int64_t TValue::AsInt() const {
   switch (Kind) {
-    case TKind::Nil: return 0;
-    case TKind::Bool: return Bool ? 1 : 0;
-    case TKind::Int: return Int;
-    case TKind::Float: return static_cast<std::int64_t>(std::llround(Float));
+    case TKind::Nil:
+      return 0;
+    case TKind::Bool:
+      return Bool ? 1 : 0;
+    case TKind::Int:
+      return Int;
+    case TKind::Float:
+      return static_cast<std::int64_t>(std::llround(Float));
     case TKind::Text: {
       std::int64_t value = 0;
       if (!ParseInt(Text, value)) throw EScriptRunError("'" + Text + "' is not an integer");
       return value;
     }
-    default: throw EScriptRunError("'" + AsText() + "' is not an integer");
+    default:
+      throw EScriptRunError("'" + AsText() + "' is not an integer");
   }
 }
 
@@ -161,15 +175,20 @@ double TValue::AsFloat() const {
 
 bool TValue::AsBool() const {
   switch (Kind) {
-    case TKind::Nil: return false;
-    case TKind::Bool: return Bool;
-    case TKind::Int: return Int != 0;
-    case TKind::Float: return Float != 0;
+    case TKind::Nil:
+      return false;
+    case TKind::Bool:
+      return Bool;
+    case TKind::Int:
+      return Int != 0;
+    case TKind::Float:
+      return Float != 0;
     case TKind::Text:
       if (SameName(Text, "true")) return true;
       if (SameName(Text, "false") || Text.empty()) return false;
       return AsInt() != 0;
-    default: throw EScriptRunError("'" + AsText() + "' is not a Boolean");
+    default:
+      throw EScriptRunError("'" + AsText() + "' is not a Boolean");
   }
 }
 

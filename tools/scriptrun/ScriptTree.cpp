@@ -8,19 +8,20 @@ namespace scriptrun {
 namespace {
 
 constexpr std::array<std::string_view, 33> kElements = {
-    "program",  "uses",       "types",      "var",         "const",       "ident",
-    "type",     "name",       "node",       "number",      "string",      "op",
-    "procedure", "function",  "parameters", "varparams",   "compoundstmt", "thenstmt",
-    "elsestmt", "finallystmt", "assignstmt", "callstmt",   "ifstmt",      "forstmt",
-    "trystmt",  "with",       "exit",       "break",       "continue",    "dsgn",
-    "addr",     "expr",       "set"};
+    "program",    "uses",      "types",        "var",      "const",    "ident",       "type",
+    "name",       "node",      "number",       "string",   "op",       "procedure",   "function",
+    "parameters", "varparams", "compoundstmt", "thenstmt", "elsestmt", "finallystmt", "assignstmt",
+    "callstmt",   "ifstmt",    "forstmt",      "trystmt",  "with",     "exit",        "break",
+    "continue",   "dsgn",      "addr",         "expr",     "set"};
 
 bool IsNameChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
          c == '-' || c == ':' || c == '.';
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 class TReader {
  public:
@@ -35,7 +36,8 @@ class TReader {
     }
     SkipBlanks();
     TTreeNode root = Element(1);
-    if (root.Element != "program") Fail("the root element is '" + root.Element + "', not 'program'");
+    if (root.Element != "program")
+      Fail("the root element is '" + root.Element + "', not 'program'");
     SkipBlanks();
     if (FAt != FText.size()) Fail("text after the root element");
     return root;
@@ -77,12 +79,18 @@ class TReader {
       const std::size_t end = FText.find(';', FAt);
       if (end == std::string_view::npos || end - FAt > 6) Fail("unterminated entity");
       const std::string_view entity = FText.substr(FAt + 1, end - FAt - 1);
-      if (entity == "amp") value += '&';
-      else if (entity == "lt") value += '<';
-      else if (entity == "gt") value += '>';
-      else if (entity == "quot") value += '"';
-      else if (entity == "apos") value += '\'';
-      else Fail("unknown entity '&" + std::string(entity) + ";'");
+      if (entity == "amp")
+        value += '&';
+      else if (entity == "lt")
+        value += '<';
+      else if (entity == "gt")
+        value += '>';
+      else if (entity == "quot")
+        value += '"';
+      else if (entity == "apos")
+        value += '\'';
+      else
+        Fail("unknown entity '&" + std::string(entity) + ";'");
       FAt = end + 1;
     }
     Expect('"');
@@ -144,6 +152,8 @@ bool IsTreeElement(std::string_view name) {
   return std::find(kElements.begin(), kElements.end(), name) != kElements.end();
 }
 
-TTreeNode ReadSyntaxTree(std::string_view xml) { return TReader(xml).Document(); }
+TTreeNode ReadSyntaxTree(std::string_view xml) {
+  return TReader(xml).Document();
+}
 
 }  // namespace scriptrun
