@@ -206,6 +206,18 @@ TEST_F(DialogWithPlugin, FormCreateWithNilReloadsTheTreeFromTheRestoredText) {
   EXPECT_EQ(Runner->Tree()->Get("Text").AsText(), kOnEvent);
 }
 
+// The host may call FormCreate with nil instead of with the form: there is
+// no tree then, and the persisted properties are loaded without one.
+TEST_F(DialogWithPlugin, FormCreateWithNilAloneLoadsTheSettingsWithoutATree) {
+  Runner->BuildForm();
+  Component("lblParams").Set("Caption", TValue::Of(kOnEvent));
+  EXPECT_NO_THROW(Runner->Call("FormCreate", {TValue()}));
+  EXPECT_EQ(Runner->CallsOf("LoadPluginConfigForm").size(), 1u);
+  EXPECT_TRUE(Runner->CallsOf("CreateVirtualParamTreeview").empty());
+  EXPECT_FALSE(Runner->Tree());
+  EXPECT_EQ(Caption("lblParams"), kOnEvent);
+}
+
 TEST_F(DialogWithPlugin, ThePopUpAddsTheThreeSearchItemsOnce) {
   Open();
   TObject& popup = Component("VirtualTreePopup");
