@@ -404,8 +404,8 @@ TEST_F(DialogOnSegment, Modes2And3SetTheProgressMaximumTo40959) {
   Finish();
 }
 
+// Runs today: the values reach the module whatever it answers.
 TEST_F(DialogOnSegment, Mode3SearchesTheTypedHexadecimalAddressOrZero) {
-  GTEST_SKIP() << kNeedsSearch;
   Search(3);  // the default text "FFFFFFFF"
   Finish();
   Runner->OnInput = [](const std::vector<std::string>&, std::vector<std::string>& values) {
