@@ -158,8 +158,7 @@ TObjectRef TDialogRunner::MakeForm(const std::string& unit, TObjectRef owner) {
   if (bytes == nullptr) throw EScriptRunError("no form for the unit '" + unit + "'");
   TObjectRef form = BuildObject(form::ReadFormStream(*bytes), nullptr, owner);
   form->Unit = unit;
-  static std::int64_t handles = 0x1000;
-  form->Set("Handle", TValue::Of(++handles));
+  form->Set("Handle", TValue::Of(++FHandles));
   return form;
 }
 
@@ -183,6 +182,18 @@ TValue TDialogRunner::Call(const std::string& routine, std::vector<TValue> value
 }
 
 bool TDialogRunner::Fire(TObject& component, const std::string& event) {
+  std::vector<TValue> ignored;
+  return FireWith(component, event, ignored);
+}
+
+bool TDialogRunner::CloseQuery(TObject& form) {
+  std::vector<TValue> canClose{TValue::Of(true)};
+  FireWith(form, "OnCloseQuery", canClose);
+  return canClose[0].AsBool();
+}
+
+bool TDialogRunner::FireWith(TObject& component, const std::string& event,
+                             std::vector<TValue>& extra) {
   if (component.Freed) throw EScriptRunError("'" + component.Name + "' was freed");
   const TValue handler = component.Get(event);
   const TRoutine* routine = nullptr;
@@ -200,14 +211,15 @@ bool TDialogRunner::Fire(TObject& component, const std::string& event) {
   } else {
     return false;
   }
-  // The sender, then a variable for each further (var) parameter, such as
-  // the CanClose of OnCloseQuery.
-  std::vector<TValue> extra(4, TValue::Of(true));
+  // The sender, then the caller's variables for the var parameters that
+  // follow it, such as the CanClose of OnCloseQuery.
   std::vector<TArg> args;
   args.push_back(TArg{TValue::Of(component.shared_from_this()), nullptr});
   const std::vector<std::size_t> byRef = VarArguments(routine->Name, routine->Unit);
-  for (std::size_t i = 0; i < byRef.size() && i < extra.size(); ++i)
-    args.push_back(TArg{extra[i], &extra[i]});
+  if (byRef.size() > extra.size())
+    throw EScriptRunError(event + " of '" + component.Name + "': " + routine->Name +
+                          " has more var parameters than the event");
+  for (std::size_t i = 0; i < byRef.size(); ++i) args.push_back(TArg{extra[i], &extra[i]});
   Invoke(*routine, args, form ? form : FForm);
   return true;
 }
@@ -377,9 +389,8 @@ bool TDialogRunner::ListMember(TObject& object, const std::string& name, std::ve
   return false;
 }
 
-TValue TDialogRunner::Member(TFrame& frame, const TTreeNode& at, TObjectRef object,
-                             const std::string& name, std::vector<TArg>& args) {
-  (void)frame;
+TValue TDialogRunner::Member(const TTreeNode& at, TObjectRef object, const std::string& name,
+                             std::vector<TArg>& args) {
   TObject& target = *object;
   if (target.Freed) Fail(at, "'" + target.Name + "' was freed");
   TValue result;
@@ -462,9 +473,7 @@ void TDialogRunner::SetMember(const TTreeNode& at, TObject& object, const std::s
 
 // ---------------------------------------------------------------- library
 
-bool TDialogRunner::Library(TFrame& frame, const std::string& name, std::vector<TArg>& args,
-                            TValue& result) {
-  (void)frame;
+bool TDialogRunner::Library(const std::string& name, std::vector<TArg>& args, TValue& result) {
   auto need = [&](std::size_t count) {
     if (args.size() != count)
       throw EScriptRunError(name + " takes " + std::to_string(count) + " arguments");

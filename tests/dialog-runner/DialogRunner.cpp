@@ -571,7 +571,7 @@ TValue TDialogRunner::Steps(TFrame& frame, const TTreeNode& dsgn, std::size_t co
     } else if (value.Kind != TKind::Object) {
       Fail(at, "'" + at.Text + "' of a value that is not an object");
     } else {
-      value = Member(frame, at, value.Object, at.Text, args);
+      value = Member(at, value.Object, at.Text, args);
     }
   }
   return value;
@@ -661,14 +661,14 @@ TValue TDialogRunner::Name(TFrame& frame, const TTreeNode& at, const std::string
   if (SameName(name, "False")) return TValue::Of(false);
   if (TValue* slot = LocalSlot(frame, name)) return *slot;
   for (auto it = frame.With.rbegin(); it != frame.With.rend(); ++it)
-    if (Has(**it, name)) return Member(frame, at, *it, name, args);
+    if (Has(**it, name)) return Member(at, *it, name, args);
   if (TValue* slot = GlobalSlot(frame, name)) return *slot;
   if (const TRoutine* routine = FindRoutine(name, frame.Unit))
     return Invoke(*routine, args, frame.Self);
-  if (frame.Self && Has(*frame.Self, name)) return Member(frame, at, frame.Self, name, args);
+  if (frame.Self && Has(*frame.Self, name)) return Member(at, frame.Self, name, args);
   TValue result;
   try {
-    if (Library(frame, name, args, result)) return result;
+    if (Library(name, args, result)) return result;
   } catch (const EScriptRunError& error) {
     if (std::isdigit(static_cast<unsigned char>(error.what()[0]))) throw;
     Fail(at, error.what());

@@ -88,6 +88,9 @@ class TDialogRunner {
   // Fires an event property (OnClick, OnPopup, OnTimer...) of a component
   // with the component as sender; false when the event has no handler.
   bool Fire(TObject& component, const std::string& event);
+  // The form's OnCloseQuery: whether it lets the form close (true without
+  // a handler).
+  bool CloseQuery(TObject& form);
   // One tick of the main form's timer "CheckSearchProgress": fires OnTimer
   // when it is enabled; false when it was not.
   bool Tick();
@@ -130,6 +133,8 @@ class TDialogRunner {
 
   void LoadUnit(const scriptrun::TTreeNode& program, const std::string& name);
   TObjectRef MakeForm(const std::string& unit, TObjectRef owner);
+  // Fire with the values of the handler's var parameters after the sender.
+  bool FireWith(TObject& component, const std::string& event, std::vector<TValue>& extra);
   TValue Invoke(const TRoutine& routine, std::vector<TArg>& args, TObjectRef self);
   const TRoutine* FindRoutine(const std::string& name, const TUnit* first) const;
 
@@ -145,9 +150,9 @@ class TDialogRunner {
   TValue* ArgumentSlot(TFrame& frame, const scriptrun::TTreeNode& expr);
   TValue Name(TFrame& frame, const scriptrun::TTreeNode& at, const std::string& name,
               std::vector<TArg>& args, bool& found);
-  TValue Member(TFrame& frame, const scriptrun::TTreeNode& at, TObjectRef object,
-                const std::string& name, std::vector<TArg>& args);
-  bool Library(TFrame& frame, const std::string& name, std::vector<TArg>& args, TValue& result);
+  TValue Member(const scriptrun::TTreeNode& at, TObjectRef object, const std::string& name,
+                std::vector<TArg>& args);
+  bool Library(const std::string& name, std::vector<TArg>& args, TValue& result);
   bool FormMember(TObject& form, const std::string& name, std::vector<TArg>& args, TValue& result);
   bool ListMember(TObject& object, const std::string& name, std::vector<TArg>& args,
                   TValue& result);
@@ -172,6 +177,7 @@ class TDialogRunner {
   TObjectRef FTree;
   std::vector<TObjectRef> FChildForms;
   int FDepth = 0;
+  std::int64_t FHandles = 0x1000;  // the last window handle given to a form
 };
 
 }  // namespace dialogrun

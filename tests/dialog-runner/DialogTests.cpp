@@ -605,7 +605,7 @@ TEST_F(DialogSearchScript, CancelKeepsTheProgressWindowUntilTheFinalStatus) {
   EXPECT_FALSE(cancel.Get("Enabled").AsBool());
   EXPECT_TRUE(Runner->Global("ProgressCancelFlag").AsBool());
   // The window refuses to close.
-  EXPECT_TRUE(Runner->Fire(*Progress(), "OnCloseQuery"));
+  EXPECT_FALSE(Runner->CloseQuery(*Progress()));
   ASSERT_TRUE(Runner->Tick());
   EXPECT_EQ(Events.at(1), "SearchDevicesCancel|S");
   EXPECT_FALSE(Runner->Global("ProgressCancelFlag").AsBool());
