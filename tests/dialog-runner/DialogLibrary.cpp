@@ -447,6 +447,9 @@ TValue TDialogRunner::Member(const TTreeNode& at, TObjectRef object, const std::
     }
     const auto it = target.Props.find(name);
     if (it != target.Props.end()) return it->second;
+    // A control without borders: its client area is its size.
+    if (SameName(name, "ClientWidth")) return target.Get("Width");
+    if (SameName(name, "ClientHeight")) return target.Get("Height");
     if (TObjectRef component = target.FindComponent(name)) return TValue::Of(component);
     return result;
   } catch (const EScriptRunError& error) {

@@ -3,6 +3,7 @@
 // library are in DialogLibrary.cpp.
 #include "DialogRunner.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 

@@ -624,6 +624,46 @@ TEST_F(DialogSearchScript, CancelKeepsTheProgressWindowUntilTheFinalStatus) {
   EXPECT_EQ(boxes[0].Args[3], "64");
 }
 
+TEST_F(DialogSearchScript, TheProgressWindowCentresItsButtonAndStacksTheShownLabels) {
+  Answers = {"S"};
+  Search(2);
+  TObject& progress = *Progress();
+  TObject& panel = *progress.FindComponent("pBotProgress");
+  TObject& button = *progress.FindComponent("btnProgressCancel");
+  panel.Set("Width", TValue::Of(400));
+  ASSERT_TRUE(Runner->Fire(panel, "OnResize"));
+  EXPECT_EQ(button.Get("Left").AsInt(), 162);  // trunc(400 / 2 - 75 / 2)
+  progress.FindComponent("lblProgress3")->Set("Visible", TValue::Of(true));
+  ASSERT_TRUE(Runner->Fire(progress, "OnResize"));
+  EXPECT_EQ(progress.FindComponent("lblProgress")->Get("Top").AsInt(), 0);
+  EXPECT_EQ(progress.FindComponent("lblProgress3")->Get("Top").AsInt(), 26);  // 2 is hidden
+  EXPECT_EQ(progress.FindComponent("pbProgress")->Get("Top").AsInt(), 52);
+  EXPECT_EQ(panel.Get("Top").AsInt(), 52 + 27);
+}
+
+TEST_F(DialogSearchScript, TheDeviceListMenuChecksUnchecksAndInvertsTheRows) {
+  std::vector<std::string> seen;
+  Runner->OnShowModal = [&](TObject& form) {
+    TObject& rows = *form.FindComponent("lvDevices")->Get("Items").Object;
+    auto checks = [&] {
+      std::string text;
+      for (const TObjectRef& row : rows.Items) text += row->Get("Checked").AsBool() ? "x" : "-";
+      seen.push_back(text);
+    };
+    Runner->Fire(*form.FindComponent("popUnSelAllValues"), "OnClick");
+    checks();
+    rows.Items.at(2)->Set("Checked", TValue::Of(true));
+    Runner->Fire(*form.FindComponent("popInvAllValues"), "OnClick");
+    checks();
+    Runner->Fire(*form.FindComponent("popSelAllValues"), "OnClick");
+    checks();
+    return kMrCancel;
+  };
+  Runner->Call("ShowDeviceList", {TValue::Of(std::string("1\r\n2\r\n3"))});
+  EXPECT_EQ(seen, (std::vector<std::string>{"---", "xx-", "xxx"}));
+  EXPECT_TRUE(Events.empty());
+}
+
 TEST_F(DialogSearchScript, ErrorKeysShowTheirCaptions) {
   const std::string timeout = Caption("MsgReqTimeout");
   const std::string expectedTimeout = timeout.substr(0, timeout.find('('));
