@@ -21,6 +21,11 @@ bool OneOf(const std::string& name, std::initializer_list<const char*> names) {
   return false;
 }
 
+// An object in messages: its name, or its class when it has none.
+std::string Describe(const TObject& object) {
+  return object.Name.empty() ? "the " + object.ClassName : "'" + object.Name + "'";
+}
+
 std::string Narrow(const std::u16string& wide) {
   std::string text;
   for (char16_t c : wide) text += c < 256 ? static_cast<char>(c) : '?';
@@ -194,7 +199,7 @@ bool TDialogRunner::CloseQuery(TObject& form) {
 
 bool TDialogRunner::FireWith(TObject& component, const std::string& event,
                              std::vector<TValue>& extra) {
-  if (component.Freed) throw EScriptRunError("'" + component.Name + "' was freed");
+  if (component.Freed) throw EScriptRunError(Describe(component) + " was freed");
   const TValue handler = component.Get(event);
   const TRoutine* routine = nullptr;
   TObjectRef form = component.Form.lock();
@@ -312,6 +317,10 @@ TValue TDialogRunner::TreeText(const TObject& tree) const {
 
 bool TDialogRunner::Has(const TObject& object, const std::string& name) const {
   if (object.Props.count(name) != 0 || object.FindComponent(name)) return true;
+  if (object.ClassName == "TStrings" || object.ClassName == "TStringList")
+    return OneOf(name, {"Text", "Count", "Strings", "Add", "Clear", "Free"});
+  if (object.ClassName == "TListItems" || object.ClassName == "TPluginCfgMenuItems")
+    return OneOf(name, {"Count", "Item", "Items", "Add", "Clear"});
   if (object.IsForm())
     return OneOf(name, {"Owner", "Hide", "Show", "BringToFront", "ShowModal", "Close",
                         "FindComponent", "Handle", "Caption", "Free", "Name", "Tag", "Visible"});
@@ -392,7 +401,7 @@ bool TDialogRunner::ListMember(TObject& object, const std::string& name, std::ve
 TValue TDialogRunner::Member(const TTreeNode& at, TObjectRef object, const std::string& name,
                              std::vector<TArg>& args) {
   TObject& target = *object;
-  if (target.Freed) Fail(at, "'" + target.Name + "' was freed");
+  if (target.Freed) Fail(at, Describe(target) + " was freed");
   TValue result;
   try {
     if (SameName(name, "Free")) {
@@ -460,7 +469,7 @@ TValue TDialogRunner::Member(const TTreeNode& at, TObjectRef object, const std::
 
 void TDialogRunner::SetMember(const TTreeNode& at, TObject& object, const std::string& name,
                               TValue value) {
-  if (object.Freed) Fail(at, "'" + object.Name + "' was freed");
+  if (object.Freed) Fail(at, Describe(object) + " was freed");
   if (object.ClassName == "TVirtualParamTreeviewEx" && SameName(name, "AsText")) {
     object.Set("Text", std::move(value));
     object.Strings.clear();

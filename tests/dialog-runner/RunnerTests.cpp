@@ -113,6 +113,27 @@ TEST(ScriptRunner, UsesUnitsWithTheirOwnGlobalsAndMainBlocks) {
   EXPECT_EQ(runner->Call("F").AsText(), "main/other/set");
 }
 
+TEST(ScriptRunner, RunsWithOnObjectsAndTestsClassesWithIs) {
+  auto runner = LoadScript(
+      "var L: TStringList;\n"
+      "function F: string;\nbegin\n  L := TStringList.Create;\n"
+      "  with L do\n  begin\n    Text := 'a'#13#10'b';\n    Add('c');\n  end;\n"
+      "  Result := IntToStr(L.Count) + L.Strings[2];\n"
+      "  if L is TStringList then Result := Result + '!';\n"
+      "  if not (L is TForm) then Result := Result + '?';\n  L.Free;\nend;\n"
+      "function G: Integer;\nbegin\n  Result := L.Count;\nend;\nbegin end.");
+  EXPECT_EQ(runner->Call("F").AsText(), "3c!?");
+  EXPECT_EQ(ErrorOf([&] { runner->Call("G"); }), "17:15: the TStringList was freed");
+}
+
+TEST(ScriptRunner, GivesRoutinesByAddressAndComparesThem) {
+  auto runner = LoadScript(
+      "procedure A;\nbegin\nend;\nprocedure B;\nbegin\nend;\n"
+      "function F: Boolean;\nvar p: TObject;\nbegin\n  p := @A;\n"
+      "  Result := (p = @A) and (p <> @B);\nend;\nbegin end.");
+  EXPECT_TRUE(runner->Call("F").AsBool());
+}
+
 TEST(ScriptRunner, ReportsWhatCannotRunWithItsPosition) {
   auto runner = LoadScript(
       "var o: TObject;\nprocedure P;\nbegin\n  Missing(1);\nend;\n"
