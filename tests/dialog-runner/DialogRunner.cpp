@@ -674,7 +674,8 @@ TValue TDialogRunner::Name(TFrame& frame, const TTreeNode& at, const std::string
     if (std::isdigit(static_cast<unsigned char>(error.what()[0]))) throw;
     Fail(at, error.what());
   }
-  if (name.size() > 1 && (name[0] == 'T' || name[0] == 't')) {
+  // Class names (TForm, TStringList, ...): casts, "is" and constructors.
+  if (name.size() > 1 && name[0] == 'T' && std::isupper(static_cast<unsigned char>(name[1]))) {
     if (args.size() == 1) return args[0].Value;  // a cast
     if (args.empty()) return TValue::ClassOf(name);
   }

@@ -143,6 +143,8 @@ TEST(ScriptRunner, ReportsWhatCannotRunWithItsPosition) {
   EXPECT_EQ(ErrorOf([&] { runner->Call("Q"); }), "8:5: 'Caption' of a value that is not an object");
   EXPECT_NE(ErrorOf([&] { runner->Call("R"); }).find("division by zero"), std::string::npos);
   EXPECT_EQ(ErrorOf([&] { runner->Call("Nothing"); }), "unknown routine 'Nothing'");
+  auto typo = LoadScript("function F: string;\nbegin\n  Result := Txt;\nend;\nbegin end.");
+  EXPECT_EQ(ErrorOf([&] { typo->Call("F"); }), "3:13: unknown name 'Txt'");
 }
 
 TEST(ScriptRunner, RefusesEndlessRecursion) {
