@@ -141,6 +141,18 @@ void FillList(TReader& in, TkorParamsList& list) {
   }
 }
 
+// A block of the interface kind holds the address of an interface variable:
+// like Params, one that holds an object of another kind (a list object, the
+// module, bytes) cannot be told from a real one, so the host never passes
+// one and neither does this harness (nil, unreadable and zeros stay).
+void KeepInterfaceBlockHonest(kor::TPluginDataRec& block, const TTargets& t) {
+  if (block.Kind != kor::kKindParamsIntfW) return;
+  const bool honest = block.Value == 0 || block.Value == 0x10 ||
+                      block.Value == reinterpret_cast<TPluginPtr>(&t.VarW) ||
+                      block.Value == reinterpret_cast<TPluginPtr>(t.Zeros);
+  if (!honest) block.Value = reinterpret_cast<TPluginPtr>(&t.VarW);
+}
+
 // Buffers the plug-in writes into are real, with a capacity it can trust.
 void ClampBuffer(kor::TPluginDataRec& block, const TTargets& t) {
   if (block.Value == reinterpret_cast<TPluginPtr>(t.Buffer.data()))
@@ -206,6 +218,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   rec.Params = PickPointer(params == 2 ? 4 : params == 4 ? 5 : params, t, false);
   rec.InData.Value = PickPointer(in.Byte(), t, true);
   rec.OutData.Value = PickPointer(in.Byte(), t, true);
+  KeepInterfaceBlockHonest(rec.InData, t);
+  KeepInterfaceBlockHonest(rec.OutData, t);
   ClampBuffer(rec.InData, t);
   FillList(in, t.List);
   std::memset(t.Zeros, 0, sizeof(t.Zeros));

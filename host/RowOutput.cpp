@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <ostream>
 
+#include "platform/Text.h"
+
 namespace host {
 
 namespace {
@@ -53,30 +55,31 @@ std::string DisplayText(const std::string& name, const OleVariant& value, const 
   }
 }
 
+// 8-bit text is in the system code page: every character outside printable
+// ASCII goes out as the \u escape of its UTF-16 code unit, never raw.
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
-  for (unsigned char c : text) {
+  for (char16_t c : plat::AnsiToWide(text)) {
     switch (c) {
-      case '"':
+      case u'"':
         out += "\\\"";
         break;
-      case '\\':
+      case u'\\':
         out += "\\\\";
         break;
-      case '\n':
+      case u'\n':
         out += "\\n";
         break;
-      case '\r':
+      case u'\r':
         out += "\\r";
         break;
-      case '\t':
+      case u'\t':
         out += "\\t";
         break;
       default:
         if (c < 0x20 || c >= 0x7F) {
-          // 8-bit text is in the system code page: escaped, never raw.
           char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
           out += escaped;
         } else {
           out += static_cast<char>(c);
@@ -84,6 +87,10 @@ std::string JsonString(const std::string& text) {
     }
   }
   return out + "\"";
+}
+
+std::string TerminalText(const std::string& text) {
+  return plat::WideToUtf8(plat::AnsiToWide(text));
 }
 
 std::string JsonValue(const OleVariant& value) {
@@ -167,8 +174,8 @@ void TRowWriter::WriteTable(const TReceivedData& row) {
     const std::string& name = row.Values[i].first;
     if (EndsWith(name, "_UNIT")) continue;  // shown beside its value
     const OleVariant value = i < row.Items.size() ? row.Items[i] : OleVariant();
-    std::string shown = DisplayText(name, value, row.Values[i].second);
-    const std::string unit = UnitOf(row, name);
+    std::string shown = TerminalText(DisplayText(name, value, row.Values[i].second));
+    const std::string unit = TerminalText(UnitOf(row, name));
     if (!unit.empty()) shown += " " + unit;
     FOut << "  " << name << std::string(width - name.size() + 2, ' ') << shown << "\n";
   }
@@ -184,7 +191,7 @@ void TRowWriter::WriteCsv(const TReceivedData& row) {
     const std::string& name = row.Values[i].first;
     const OleVariant value = i < row.Items.size() ? row.Items[i] : OleVariant();
     FOut << FRows << "," << row.DataSourceId << "," << CsvField(name) << ","
-         << CsvField(DisplayText(name, value, row.Values[i].second)) << "\n";
+         << CsvField(TerminalText(DisplayText(name, value, row.Values[i].second))) << "\n";
   }
 }
 

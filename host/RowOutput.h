@@ -42,6 +42,8 @@ std::string JsonValue(const OleVariant& value);
 std::string JsonString(const std::string& text);
 // A CSV field, quoted when it needs to be.
 std::string CsvField(const std::string& text);
+// Text of the system code page as UTF-8, as the table and CSV print it.
+std::string TerminalText(const std::string& text);
 // The items that hold raw packet bytes.
 bool IsPacketItem(const std::string& name);
 // The text of an item for display: packet bytes as hexadecimal pairs.

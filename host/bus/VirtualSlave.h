@@ -33,6 +33,11 @@ struct SlaveConfig {
   // under the segment's lock; must not call back into the segment.
   std::function<std::vector<Bytes>()> generate;
   bool silent = false;         // hears everything, answers nothing
+  // Selection matching after the identification number (whose digits match
+  // one by one, nibble F a wildcard): manufacturer, version and medium match
+  // byte by byte, FF a wildcard for one byte. Some meters take FF only for
+  // the whole manufacturer field (both bytes FF): set this for those.
+  bool manufacturer_whole_only = false;
   double reply_delay_ms = 15;  // from the master's last byte to the first reply byte
   int baudrate = 0;            // the slave's line speed; 0: the segment's
 };

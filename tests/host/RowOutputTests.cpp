@@ -42,6 +42,18 @@ TEST(RowJson, NumbersStayNumbers) {
 TEST(RowJson, StringsAreEscaped) {
   EXPECT_EQ(host::JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
   EXPECT_EQ(host::JsonString("\xE4"), "\"\\u00e4\"");  // 8-bit text never goes out raw
+  // The code page's own characters, not Latin-1: 0x80 is the euro sign.
+  EXPECT_EQ(host::JsonString("5 \x80"), "\"5 \\u20ac\"");
+}
+
+// The table and CSV print UTF-8: a unit of degrees Celsius from the code page.
+TEST(RowTable, CodePageTextIsPrintedAsUtf8) {
+  EXPECT_EQ(host::TerminalText("\xB0"
+                               "C"),
+            "\xC2\xB0"
+            "C");
+  EXPECT_EQ(host::TerminalText("\x80"), "\xE2\x82\xAC");
+  EXPECT_EQ(host::TerminalText("m^3"), "m^3");
 }
 
 TEST(RowJson, OneObjectPerRowWithEveryItem) {
