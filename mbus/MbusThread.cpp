@@ -154,6 +154,17 @@ std::int32_t TMbusThread::QueueRequest(const TRequestParameters& params) {
   return Push(command);
 }
 
+std::int32_t TMbusThread::QueueScan(std::int32_t mode, std::uint32_t first, std::uint32_t last) {
+  auto* command = new TMbusCommand();
+  const bool secondary = mode == 2 || mode == 3;
+  command->Kind = secondary ? TMbusCommand::kSecondaryScan : TMbusCommand::kPrimaryScan;
+  command->Arg1 = static_cast<std::int32_t>(first);
+  command->Arg2 = static_cast<std::int32_t>(last);
+  ScanPosition = secondary ? 0 : static_cast<std::int32_t>(first);
+  StatusText.SetValue(std::string());
+  return Push(command);
+}
+
 void TMbusThread::QueueDisconnect() noexcept {
   try {
     auto* command = new TMbusCommand();
@@ -176,6 +187,9 @@ void TMbusThread::ExecuteCommand(TMbusCommand& command) {
     Log(0, FMessages->MsgDataParseError() + ": " + e.what());
   } catch (...) {
   }
+  // A search ends here whatever happened, also without a handle.
+  if (command.Kind == TMbusCommand::kPrimaryScan || command.Kind == TMbusCommand::kSecondaryScan)
+    EndScan();
   // Free before the done event: the completion brings the controller's next
   // tick forward, and that tick must find the worker ready for the next
   // request (a busy worker would make it wait a whole tick period).
@@ -205,9 +219,10 @@ bool TMbusThread::RunCommand(TMbusCommand& command) {
       return true;
     case TMbusCommand::kRequest:
       return RunRequest(command.Params);
+    case TMbusCommand::kPrimaryScan:
+    case TMbusCommand::kSecondaryScan:
+      return RunScan(command);
     default:
-      // Device searches (primary and secondary scans) come later: such a
-      // command ends unsuccessfully, doing nothing.
       return false;
   }
 }
@@ -226,9 +241,8 @@ bool TMbusThread::SetUpHandle() {
   FHandle->send_hook = &HookSend;
   FHandle->recv_hook = &HookReceive;
   FHandle->baudrate_hook = &HookBaudrate;
-  // The device search installs its callbacks when it starts.
-  FHandle->scan_progress = nullptr;
-  FHandle->found_event = nullptr;
+  FHandle->scan_progress = &ScanProgress;
+  FHandle->found_event = &DeviceFound;
   FHandle->max_search_retry = 1;
   if (api.mbus_connect(FHandle) == -1) {
     Log(0, FMessages->MsgGatewayConnectFailed());
@@ -246,6 +260,12 @@ void TMbusThread::DropHandle() noexcept {
   }
   FHandle = nullptr;
   FHasHandle = false;
+}
+
+bool TMbusThread::SearchRuns() const noexcept {
+  const TMbusCommand* command = CurrentCommand.load();
+  return command != nullptr && (command->Kind == TMbusCommand::kPrimaryScan ||
+                                command->Kind == TMbusCommand::kSecondaryScan);
 }
 
 std::string TMbusThread::ErrorText() {

@@ -1,19 +1,20 @@
 // The M-Bus worker: one per data source. It owns one libmbus handle and runs
-// M-Bus commands one at a time (requests, disconnects, and later device
-// searches). It never opens a port: the handle's hooks send bytes through
-// the host (the module's SendRawData) and take received bytes from the data
-// source's receive buffer, which the host fills through ProcessData.
-// Finished rows wait in Rows for the data source to deliver them. See
-// docs/mbus-worker.md.
+// M-Bus commands one at a time (requests, disconnects and device searches). It never opens a port:
+// the handle's hooks send bytes through the host (the module's SendRawData) and take received bytes
+// from the data source's receive buffer, which the host fills through ProcessData. Finished rows
+// wait in Rows for the data source to deliver them. See docs/mbus-worker.md.
 //
 // Threads: QueueRequest, QueueDisconnect, IsBusy, CancelWait and Stop from any
 // thread; commands, the library and every hook run on the worker's own
 // thread, which holds the delivery lock (Lock) for each command. The hooks
 // touch the data source only while its Signature is intact; they take the
 // queue controller's RunLock (inside the delivery lock, as the lock order
-// says). StatusText's lock guards Rows, PacketText and PendingTimePoints (the
-// worker appends, the data source's tick takes them). Cancel, ScanPosition
-// and the wait limits are atomics.
+// says). StatusText's lock guards its text (search progress and result
+// list, read by the module's status event on the host's thread), Rows,
+// PacketText and PendingTimePoints (the worker appends, the data source's
+// tick takes them). ScanList, ScanCheckText, ScanFoundText and FoundCount
+// belong to the worker's thread. Cancel, ScanPosition and the wait limits
+// are atomics.
 #pragma once
 
 #include <atomic>
@@ -75,6 +76,11 @@ class TMbusThread : public TProcessDataThread {
 
   // -1 while a search runs; else the id of the queued request command.
   std::int32_t QueueRequest(const TRequestParameters& params);
+  // A device search: mode 2 full secondary scan, 3 secondary scan of the
+  // identification number first (0: full), any other a primary scan of the
+  // addresses first to last. ScanPosition is set (first, or 0) and
+  // StatusText emptied before the command is queued; returns its id.
+  std::int32_t QueueScan(std::int32_t mode, std::uint32_t first, std::uint32_t last);
   // Queues a disconnect (the next command sets up a fresh handle); never raises.
   virtual void QueueDisconnect() noexcept;
   bool IsBusy() const { return CurrentCommand.load() != nullptr; }
@@ -96,6 +102,13 @@ class TMbusThread : public TProcessDataThread {
 
   std::atomic<bool> Cancel{false};
   std::atomic<std::int32_t> ScanPosition{-1};  // -1: no search runs
+
+  // The running search (worker thread): its result list, the texts of the
+  // last probed mask and the last device found, the devices found.
+  std::string ScanList;
+  std::string ScanCheckText;
+  std::string ScanFoundText;
+  std::int32_t FoundCount = 0;
 
   // The receive hook's limits (ms): since the last new byte and in all, and
   // the same while a search runs. Tests and the fuzz harness shorten them.
@@ -126,6 +139,7 @@ class TMbusThread : public TProcessDataThread {
   void FilterAndQueue(TkorMbusDataRows& rows, const TRequestParameters& params);
   void QueueRows(TkorMbusDataRows& rows, const std::string& device, double latest);
   std::string ErrorText();
+  bool SearchRuns() const noexcept;
   void Log(std::uint8_t level, const std::string& text) noexcept;
 
   // Hooks (the library's calling convention; the worker is the handle's
@@ -141,6 +155,21 @@ class TMbusThread : public TProcessDataThread {
                                    int* received) noexcept;
   static int MBUS_CALL HookBaudrate(mbus_handle* handle, int baudrate) noexcept;
   int Receive(unsigned char* buffer, int capacity, int* received);
+
+  // The device search (MbusThreadSearch.cpp).
+  bool RunScan(const TMbusCommand& command);
+  void PrimaryScan(std::uint32_t first, std::uint32_t last);
+  void ScanPrimaryAddress(std::int32_t address);
+  // The reply of a ping with retries on silence: the library's answer.
+  int PingAndReceive(std::int32_t address, mbus_frame& reply);
+  void SecondaryScan(std::uint32_t first, std::uint32_t last);
+  // Steps 4 of a search: the result list becomes the status; ScanPosition -1.
+  void EndScan() noexcept;
+  void SetScanStatus();
+  static void MBUS_CALL ScanProgress(mbus_handle* handle, const char* mask) noexcept;
+  static void MBUS_CALL DeviceFound(mbus_handle* handle, mbus_frame* frame) noexcept;
+  void OnScanProgress(const std::string& mask);
+  void OnDeviceFound(mbus_frame* frame);
 
   TDataSourceScheduled* const FOwner;
   TkorPlugin* const FModule;

@@ -96,7 +96,7 @@ int TMbusThread::Receive(unsigned char* buffer, int capacity, int* received) {
   TDataSourceScheduled& source = *FOwner;
   TFIFOStream* fifo = source.FBuffer;
   if (fifo == nullptr) return kHookFailed;
-  const bool searching = ScanPosition != -1;
+  const bool searching = SearchRuns();
   const auto idle = std::chrono::milliseconds(searching ? SearchIdleMs : ReceiveIdleMs);
   const auto total = std::chrono::milliseconds(searching ? SearchTotalMs : ReceiveTotalMs);
   const auto wanted = static_cast<std::uint32_t>(capacity);

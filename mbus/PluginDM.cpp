@@ -1,7 +1,10 @@
 #include "mbus/PluginDM.h"
 
 #include <algorithm>
+#include <charconv>
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "framework/LockGuards.h"
 #include "framework/SysUtils.h"
@@ -20,6 +23,8 @@ constexpr std::uint8_t kItemText = 0;
 constexpr std::uint8_t kItemInteger = 8;
 constexpr std::uint8_t kItemDateTime = 11;
 constexpr std::uint8_t kResetOnNextTick = 2;
+constexpr std::uint32_t kLastPrimaryAddress = 250;
+constexpr std::uint32_t kCancelStepMs = 10;
 
 bool SameText(const std::string& a, const std::string& b) {
   return plat::AnsiLowerCase(a) == plat::AnsiLowerCase(b);
@@ -50,6 +55,17 @@ std::int32_t AsInt(const OleVariant& value, std::int32_t def) {
   std::int32_t number = def;
   if (value.IsEmpty() || value.IsNull()) return def;
   return TryParseInt32(value.AsAnsiString(), number) ? number : def;
+}
+
+// The value as an unsigned 32-bit number (a negative one by its low 32
+// bits, as the dialog may pass large numbers signed); 0 when none.
+std::uint32_t AsUInt32(const OleVariant& value) {
+  const std::string text = std::string(Trim(AsText(value)));
+  std::int64_t number = 0;
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, number, 10);
+  if (ec != std::errc() || ptr != end || text.empty()) return 0;
+  return static_cast<std::uint32_t>(number);
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -184,6 +200,7 @@ TaPlugin::~TaPlugin() {
     FRoutable.clear();
   }
   SearchSource = nullptr;
+  SearchSourceId.clear();
   for (auto it = sources.rbegin(); it != sources.rend(); ++it) delete *it;
 }
 
@@ -242,7 +259,10 @@ void TaPlugin::SynchroniseDataSources() {
       FRoutable.erase(std::remove(FRoutable.begin(), FRoutable.end(), source), FRoutable.end());
   }
   for (TSerialPortDM* source : doomed) {
-    if (SearchSource == source) SearchSource = nullptr;
+    if (SearchSource == source) {
+      SearchSource = nullptr;
+      SearchSourceId.clear();
+    }
     delete source;
   }
 }
@@ -358,13 +378,106 @@ void TaPlugin::HandleSearchEvent(const std::string& eventType, IkorParamsListA* 
     plugparams::WriteResult(params, OleVariant(RequestFragment(params)));
   } else if (SameText(eventType, "GetMemoryTypeList")) {
     plugparams::WriteResult(params, OleVariant(""));
-  } else if (SameText(eventType, "SearchDevices") || SameText(eventType, "SearchDevicesStatus") ||
-             SameText(eventType, "SearchDevicesCancel")) {
-    // Not handled yet: the device search comes with its own change. The
-    // event is recognised and answered 0 without RESULT.
+  } else if (SameText(eventType, "SearchDevicesStatus")) {
+    plugparams::WriteResult(params, OleVariant(SearchStatus(params)));
+  } else if (SameText(eventType, "SearchDevices")) {
+    plugparams::WriteResult(params, OleVariant(StartSearch(params)));
+  } else if (SameText(eventType, "SearchDevicesCancel")) {
+    CancelSearch(params);
+    plugparams::WriteResult(params, OleVariant(""));
   } else {
     handled = false;
   }
+}
+
+// ---- device search
+
+// The search runs on the last data source of the main instance (the first
+// module with this one's settings path), or of this module when the main
+// one cannot reach the host. The source is picked and the scan queued under
+// the lock of the live sources, so a source freed meanwhile is never used.
+std::string TaPlugin::StartSearch(IkorParamsListA* params) {
+  const std::vector<OleVariant> args = EventArguments(params);
+  const std::int32_t mode = AsInt(args[0], 0);
+  const bool secondary = mode == 2 || mode == 3;
+  const std::uint32_t bound = secondary ? UINT32_MAX : kLastPrimaryAddress;
+  const std::uint32_t first = std::min(AsUInt32(args[1]), bound);
+  const std::uint32_t last = std::min(AsUInt32(args[2]), bound);
+  if (first > last) return "!MsgFailed";
+  auto* main = dynamic_cast<TaPlugin*>(FindMainInstance());
+  if (main == nullptr) return "!MsgNoDsCfg";
+  if (main->HostEntryPoints.SendDataEx.load() == nullptr) main = this;
+  TSerialPortDM* chosen = nullptr;
+  std::string id;
+  TSerialPortDM::WithLastSourceOf(*main, [&](TSerialPortDM& source) {
+    if (source.Worker == nullptr) return;
+    ApplySearchLimits(*source.Worker);
+    source.Worker->QueueScan(mode, first, last);
+    source.Searching = true;
+    chosen = &source;
+    id = source.SearchId();
+  });
+  if (chosen == nullptr) return "!MsgNoDsCfg";
+  SearchSource = chosen;
+  SearchSourceId = id;
+  return id;
+}
+
+std::string TaPlugin::SearchStatus(IkorParamsListA* params) {
+  const std::string id = AsText(EventArguments(params)[0]);
+  std::string answer;
+  if (SearchSourceId.empty() || id != SearchSourceId) return answer;
+  TSerialPortDM::WithLiveSource(id, [&](TSerialPortDM& source) {
+    if (source.Worker == nullptr) return;
+    TMbusThread& worker = *source.Worker;
+    const std::int32_t position = worker.ScanPosition;
+    if (position == -1) {
+      source.Searching = false;
+      answer = worker.StatusText.GetValue();
+      return;
+    }
+    const std::string status = worker.StatusText.GetValue();
+    answer = "*" + std::to_string(position);
+    if (!status.empty() && status.front() == '*') answer += "||" + status.substr(1);
+  });
+  return answer;
+}
+
+// Blocks until the worker has left the search. Cancel is set again at every
+// step: a search still queued behind a request clears it when it starts.
+// Nothing the worker does meanwhile needs this thread (its hooks fail at
+// once, its log lines are posted). The cancelled search's result is not
+// collected: the source resumes its requests at once.
+void TaPlugin::CancelSearch(IkorParamsListA* params) {
+  const std::string id = AsText(EventArguments(params)[0]);
+  if (SearchSourceId.empty() || id != SearchSourceId) return;
+  bool started = false;
+  for (;;) {
+    bool running = false;
+    const bool live = TSerialPortDM::WithLiveSource(id, [&](TSerialPortDM& source) {
+      if (source.Worker == nullptr || source.Worker->ScanPosition == -1) return;
+      source.Worker->CancelWait();
+      running = true;
+    });
+    if (!live || !running) break;
+    started = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kCancelStepMs));
+  }
+  if (!started) return;
+  TSerialPortDM::WithLiveSource(id, [](TSerialPortDM& source) {
+    if (source.Worker != nullptr) source.Worker->Cancel = false;
+    source.Searching = false;
+  });
+}
+
+void TaPlugin::ApplySearchLimits(TMbusThread& worker) {
+  const auto limit = [this](const char* key, std::atomic<std::uint32_t>& target) {
+    const OleVariant value = GetModuleParameter(std::string("Custom_") + key);
+    const std::uint32_t ms = AsUInt32(value);
+    if (ms > 0) target = ms;
+  };
+  limit("SearchIdleMs", worker.SearchIdleMs);
+  limit("SearchTotalMs", worker.SearchTotalMs);
 }
 
 void TaPlugin::HandlePortAndRequestEvents(const std::string& eventType, kor::TPluginCallRec* rec) {

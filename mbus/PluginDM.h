@@ -31,6 +31,7 @@
 #include "plugin/korPluginModule.h"
 
 class TSerialPortDM;
+class TMbusThread;
 
 class TaPlugin : public TkorPlugin, public IDataSourceOwner {
  public:
@@ -67,12 +68,23 @@ class TaPlugin : public TkorPlugin, public IDataSourceOwner {
   TTextResources* Resources = nullptr;     // owned through FComponents
   std::unique_ptr<TDataSourceCfg> Config;  // command thread; HasConfig mirrors it
   std::atomic<bool> HasConfig{false};
-  TSerialPortDM* SearchSource = nullptr;  // not owned
+  // The source of the current or last search (not owned; it may be another
+  // module's): only its search id is used, through
+  // TSerialPortDM::WithLiveSource, so a freed source is never touched.
+  TSerialPortDM* SearchSource = nullptr;
+  std::string SearchSourceId;  // SearchSource's search id; empty with none
   std::atomic<bool> Unloading{true};
 
  private:
   void SynchroniseDataSources();
   void HandleSearchEvent(const std::string& eventType, IkorParamsListA* params, bool& handled);
+  // The three search events (PluginDMSearch.cpp); each answers RESULT.
+  std::string StartSearch(IkorParamsListA* params);
+  std::string SearchStatus(IkorParamsListA* params);
+  void CancelSearch(IkorParamsListA* params);
+  // The search's wait limits from the Custom module parameters
+  // "SearchIdleMs" and "SearchTotalMs", when given.
+  void ApplySearchLimits(TMbusThread& worker);
   void HandlePortAndRequestEvents(const std::string& eventType, kor::TPluginCallRec* rec);
   void TranslateResources();
 

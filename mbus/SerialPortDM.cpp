@@ -1,5 +1,7 @@
 #include "mbus/SerialPortDM.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <mutex>
 #include <utility>
 
@@ -9,6 +11,14 @@
 #include "plugin/korPluginParserItems.h"
 
 namespace {
+
+// The live sources of the process (searches may run on another module's).
+std::mutex gLiveLock;
+std::vector<TSerialPortDM*>& LiveSources() {
+  static std::vector<TSerialPortDM*> sources;  // under gLiveLock
+  return sources;
+}
+std::atomic<std::uint32_t> gSerials{0};
 
 constexpr std::uint32_t kStopGraceMs = 100;
 constexpr std::uint8_t kRequestCompleted = 10;  // a success status of RequestDone
@@ -45,13 +55,46 @@ std::string TextBeforeParenthesis(const std::string& text) {
 }  // namespace
 
 TSerialPortDM::TSerialPortDM(TaPlugin& module)
-    : TDataSourceScheduled(&module, &module.ComponentOwner()), FModule(module) {
+    : TDataSourceScheduled(&module, &module.ComponentOwner()), Serial(++gSerials), FModule(module) {
   CreateBuffer(4096);
   Worker = new TMbusThread(this, &module, module.Resources);
   Worker->OnCommandDone = [this](TMbusThread&, std::int32_t id, const std::string&, bool success,
                                  TMbusCommand&) { CommandDone(id, success); };
-  std::lock_guard<TCriticalSection> run(FQueue->RunLock());
-  FQueue->RequestId = -1;
+  {
+    std::lock_guard<TCriticalSection> run(FQueue->RunLock());
+    FQueue->RequestId = -1;
+  }
+  std::lock_guard<std::mutex> live(gLiveLock);
+  LiveSources().push_back(this);
+}
+
+std::string TSerialPortDM::SearchId() const {
+  char digits[12];
+  std::snprintf(digits, sizeof digits, "%08X", static_cast<unsigned>(Serial));
+  return digits;
+}
+
+bool TSerialPortDM::WithLiveSource(const std::string& id,
+                                   const std::function<void(TSerialPortDM&)>& fn) {
+  std::lock_guard<std::mutex> live(gLiveLock);
+  for (TSerialPortDM* source : LiveSources()) {
+    if (source->SearchId() != id) continue;
+    fn(*source);
+    return true;
+  }
+  return false;
+}
+
+bool TSerialPortDM::WithLastSourceOf(const TaPlugin& module,
+                                     const std::function<void(TSerialPortDM&)>& fn) {
+  std::lock_guard<std::mutex> live(gLiveLock);
+  const auto& sources = LiveSources();
+  for (auto it = sources.rbegin(); it != sources.rend(); ++it) {
+    if (&(*it)->FModule != &module) continue;
+    fn(**it);
+    return true;
+  }
+  return false;
 }
 
 // The queue stops first (Signature cleared, timer and scheduled events off),
@@ -59,6 +102,11 @@ TSerialPortDM::TSerialPortDM(TaPlugin& module)
 // only once the worker has ended, so a hook or a completion in flight never
 // meets a freed queue.
 TSerialPortDM::~TSerialPortDM() {
+  {
+    std::lock_guard<std::mutex> live(gLiveLock);
+    auto& sources = LiveSources();
+    sources.erase(std::remove(sources.begin(), sources.end(), this), sources.end());
+  }
   Signature = 0;
   try {
     if (FQueue != nullptr) {

@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -71,6 +72,18 @@ class TSerialPortDM : public TDataSourceScheduled {
   // The rows waiting for a host that refused them (owner thread).
   std::int32_t WaitingRowCount() const;
 
+  // The search id: this source's serial number as 8 upper-case hex digits,
+  // unique among all sources of the process's life.
+  std::string SearchId() const;
+  // Calls fn with the live source whose search id is id, under the lock of
+  // the process-wide list of live sources (a source leaves it first thing
+  // in its destructor); false when there is none. For a module whose search
+  // runs on another module's source. fn must not free a source.
+  static bool WithLiveSource(const std::string& id, const std::function<void(TSerialPortDM&)>& fn);
+  // The same for the last created live source of module.
+  static bool WithLastSourceOf(const TaPlugin& module,
+                               const std::function<void(TSerialPortDM&)>& fn);
+
   // From the queue's OnError: logs the text with the error's message.
   void ReportError(const std::string& context, const std::exception& error,
                    const std::string& text);
@@ -78,6 +91,7 @@ class TSerialPortDM : public TDataSourceScheduled {
   TMbusThread* Worker = nullptr;  // owned
   std::atomic<std::int32_t> PendingResults{0};
   std::atomic<bool> Searching{false};
+  const std::uint32_t Serial;  // from a per-process counter, never reused
 
  protected:
   bool SendRequest(TBasicRequestItem& item, std::uint32_t& timeout,
