@@ -295,8 +295,14 @@ TValue TDialogRunner::TreeText(const TObject& tree) const {
   const std::string base = tree.Get("Text").AsText();
   if (tree.Strings.empty()) return TValue::Of(base);
   // Append takes request entries, alone or inside their own MBUS element.
+  // The tree keeps nodes, not text: a check box's state, whether the entry
+  // gave it as "checked" (the plug-in's search fragment) or "check", is
+  // written back as the tree writes every check state, "check".
   std::string fragments;
-  for (const std::string& fragment : tree.Strings) {
+  for (std::string fragment : tree.Strings) {
+    for (std::size_t at = fragment.find(" checked=\""); at != std::string::npos;
+         at = fragment.find(" checked=\"", at))
+      fragment.erase(at + 6, 2);
     const std::size_t open = fragment.find("<MBUS>");
     const std::size_t close = fragment.rfind("</MBUS>");
     if (open == std::string::npos || close == std::string::npos || close < open) {
