@@ -61,7 +61,19 @@ TTestPort::TTestPort(std::shared_ptr<bus::BusSegment> segment, std::string name)
 
 void TTestPort::Write(const std::uint8_t* bytes, std::size_t count) {
   FReadOfReply = 0;
+  {
+    std::lock_guard<std::mutex> lock(FNoiseLock);
+    // SND_NKE: 10 40 A (40+A) 16.
+    FAppendPending = FAfterPingAddress >= 0 && count == 5 && bytes[0] == 0x10 && bytes[1] == 0x40 &&
+                     bytes[2] == FAfterPingAddress;
+  }
   FPort->Write(bytes, count);
+}
+
+void TTestPort::AppendAfterPing(int address, const bus::Bytes& bytes) {
+  std::lock_guard<std::mutex> lock(FNoiseLock);
+  FAfterPingAddress = address;
+  FAfterPing = bytes;
 }
 
 void TTestPort::InjectNoise(const bus::Bytes& bytes) {
@@ -94,6 +106,11 @@ std::size_t TTestPort::Read(std::uint8_t* buffer, std::size_t capacity, int wait
   if (cut > 0) capacity = std::min(capacity, std::max<std::size_t>(cut - FReadOfReply, 1));
   const std::size_t got = FPort->Read(buffer, capacity, std::min(waitMs, 50));
   FReadOfReply += got;
+  if (got > 0) {
+    std::lock_guard<std::mutex> lock(FNoiseLock);
+    if (FAppendPending) FNoise.insert(FNoise.end(), FAfterPing.begin(), FAfterPing.end());
+    FAppendPending = false;
+  }
   if (cut > 0 && FReadOfReply >= cut) {
     CutAfter = 0;
     FDropNext = true;  // these bytes are handed over, the next read sees the drop

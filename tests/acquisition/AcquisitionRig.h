@@ -67,6 +67,9 @@ class TTestPort final : public host::TPort {
   // Bytes nobody asked for, handed over by the next read before anything
   // else (a line's noise between requests).
   void InjectNoise(const bus::Bytes& bytes);
+  // After the answer to every ping (SND_NKE) of this primary address, the
+  // line carries these bytes too (a second slave answering late).
+  void AppendAfterPing(int address, const bus::Bytes& bytes);
 
   std::atomic<std::size_t> Piece{0};
   std::atomic<std::size_t> CutAfter{0};  // 0: never
@@ -79,8 +82,11 @@ class TTestPort final : public host::TPort {
   std::atomic<std::size_t> FReadOfReply{0};  // reset by Write (the worker), counted by Read
   // The reading thread only.
   bool FDropNext = false;
-  std::mutex FNoiseLock;  // guards FNoise
+  std::mutex FNoiseLock;  // guards FNoise, FAfterPing and FAppendPending
   bus::Bytes FNoise;
+  int FAfterPingAddress = -1;
+  bus::Bytes FAfterPing;
+  bool FAppendPending = false;
 };
 
 // One plug-in instance with its data sources; see the file comment.

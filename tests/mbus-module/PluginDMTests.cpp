@@ -275,18 +275,31 @@ TEST_F(TaPluginModule, SearchDevicesGetXmlAnswersTheFragment) {
             std::string::npos);
 }
 
-TEST_F(TaPluginModule, MemoryTypesAreEmptyAndSearchEventsAreNotHandledYet) {
+// Without a data source a search cannot start; status and cancel of an
+// unknown search answer empty. The names match in any letter case.
+TEST_F(TaPluginModule, MemoryTypesAreEmptyAndSearchEventsWithoutDataSource) {
   TCall call;
   call.Set("RESULT", "untouched");
   EXPECT_EQ(Event("GetMemoryTypeList", call), 0);
   EXPECT_EQ(call.Result().AsAnsiString(), "");
-  for (const char* name : {"SearchDevices", "SearchDevicesStatus", "SearchDevicesCancel"}) {
+  const std::pair<const char*, const char*> answers[] = {
+      {"searchdevices", "!MsgNoDsCfg"}, {"SEARCHDEVICESSTATUS", ""}, {"SearchDevicesCancel", ""}};
+  for (const auto& [name, answer] : answers) {
     TCall search;
     search.Set("RESULT", "untouched");
     search.Set("P0", 1);
+    search.Set("P1", 1);
+    search.Set("P2", 5);
     EXPECT_EQ(Event(name, search), 0);
-    EXPECT_EQ(search.Result().AsAnsiString(), "untouched") << name;
+    EXPECT_EQ(search.Result().AsAnsiString(), answer) << name;
   }
+  TCall empty;
+  empty.Set("RESULT", "untouched");
+  empty.Set("P0", 1);
+  empty.Set("P1", 5);
+  empty.Set("P2", 1);
+  EXPECT_EQ(Event("SearchDevices", empty), 0);
+  EXPECT_EQ(empty.Result().AsAnsiString(), "!MsgFailed");
 }
 
 TEST_F(TaPluginModule, OptionsDialogAnswersChanged) {

@@ -349,19 +349,35 @@ TEST_F(MbusWorker, HostRefusingTheBytesFailsTheSend) {
   EXPECT_TRUE(Rig.Request("5").Success);
 }
 
-TEST_F(MbusWorker, SearchCommandsEndUnsuccessfullyForNow) {
-  std::atomic<bool> seen{false};
-  std::atomic<bool> success{true};
-  Rig.Worker->OnCommandDone = [&](TMbusThread&, std::int32_t, const std::string&, bool ok,
-                                  TMbusCommand&) {
-    success = ok;
-    seen = true;
-  };
-  auto* scan = new TMbusCommand();
-  scan->Kind = TMbusCommand::kPrimaryScan;
-  Rig.Worker->Queue().Push(scan);
-  kortest::WaitUntil([&] { return seen.load(); }, "scan command");
-  EXPECT_FALSE(success);
+// A primary scan: the result list becomes the status, the search state is
+// cleared, and requests are accepted again.
+TEST_F(MbusWorker, PrimaryScanLeavesItsResultListAsTheStatus) {
+  Rig.Segment.AddSlave(Meter(2, Address(0x12345678), 10));
+  Rig.Worker->SearchIdleMs = 50;
+  Rig.Worker->SearchTotalMs = 500;
+  const std::int32_t id = Rig.Worker->QueueScan(1, 1, 3);
+  EXPECT_EQ(Rig.Worker->QueueRequest(TRequestParameters{}), -1);
+  EXPECT_TRUE(Rig.WaitDone(id).Success);
+  EXPECT_EQ(Rig.Worker->ScanPosition, -1);
+  EXPECT_EQ(Rig.Worker->StatusText.GetValue(), "2\r\n");
+  EXPECT_TRUE(Rig.Worker->ScanList.empty());
+  EXPECT_EQ(Rig.Worker->FoundCount, 0);
+  EXPECT_THAT(Rig.LogText(), HasSubstr("Found a M-bus device at address: 2"));
+  EXPECT_TRUE(Rig.Request("2").Success);
+}
+
+// When no handle can be made (the line does not open), the search still
+// ends: an empty result list and no search running.
+TEST_F(MbusWorker, ScanWithoutAHandleEndsWithAnEmptyList) {
+  Rig.Segment.AddSlave(Meter(2, Address(0x12345678), 10));
+  Rig.Source->Signature = 0;
+  const std::int32_t id = Rig.Worker->QueueScan(2, 0, 0);
+  EXPECT_EQ(Rig.Worker->ScanPosition, 0);
+  EXPECT_FALSE(Rig.WaitDone(id).Success);
+  EXPECT_EQ(Rig.Worker->ScanPosition, -1);
+  EXPECT_EQ(Rig.Worker->StatusText.GetValue(), "");
+  EXPECT_EQ(Rig.Segment.Stats().frames, 0);
+  Rig.Source->Signature = TDataSourceScheduled::kSignature;
 }
 
 // ---- with the queue controller
