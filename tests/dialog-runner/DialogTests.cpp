@@ -352,7 +352,7 @@ TEST_F(DialogWithPlugin, ADeviceListLeftWithCancelOrNothingCheckedAddsNothing) {
 // these tests are about.
 class DialogOnSegment : public acquisition::AcquisitionTest, public DialogParts {
  protected:
-  static constexpr int kSilenceMs = 250;
+  static constexpr int kSilenceMs = 100;
 
   void SetUp() override {
     Rig = std::make_unique<acquisition::TAcquisitionRig>(Folder);
@@ -364,7 +364,7 @@ class DialogOnSegment : public acquisition::AcquisitionTest, public DialogParts 
     Rig->Configure("<MBUS></MBUS>");
     Rig->Load();
     SetModuleParameter("Custom_SearchIdleMs", kSilenceMs);
-    SetModuleParameter("Custom_SearchTotalMs", 4 * kSilenceMs);
+    SetModuleParameter("Custom_SearchTotalMs", 10 * kSilenceMs);
     Rig->Start();
     Runner = MakeRunner();
     Runner->OnEvent = dialogrun::PluginEvents(Rig->Host());
