@@ -481,7 +481,16 @@ TEST_F(DialogOnSegment, Mode3WithAnIdentificationNumberListsThatMeter) {
     return kMrCancel;
   };
   SearchNumber("10000002");
-  ASSERT_TRUE(Finish());
+  // Running statuses of a secondary scan carry texts: a label is shown
+  // exactly when it has one.
+  ASSERT_TRUE(Finish([&] {
+    const TObjectRef progress = Progress();
+    if (!progress) return;
+    for (const char* name : {"lblProgress2", "lblProgress3"}) {
+      const TObject& label = *progress->FindComponent(name);
+      EXPECT_EQ(label.Get("Visible").AsBool(), !label.Get("Caption").AsText().empty()) << name;
+    }
+  }));
   EXPECT_EQ(Searches(), (std::vector<std::string>{"[3, 268435458, 268435458]"}));
   ASSERT_EQ(shown.size(), 1u) << Rig->Log();
   EXPECT_EQ(shown[0].rfind("|10000002|268435458|KAM|1|", 0), 0u) << shown[0];
