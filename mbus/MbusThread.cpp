@@ -162,7 +162,12 @@ std::int32_t TMbusThread::QueueScan(std::int32_t mode, std::uint32_t first, std:
   command->Arg2 = static_cast<std::int32_t>(last);
   ScanPosition = secondary ? 0 : static_cast<std::int32_t>(first);
   StatusText.SetValue(std::string());
-  return Push(command);
+  try {
+    return Push(command);
+  } catch (...) {
+    ScanPosition = -1;  // never queued: requests must not stay refused
+    throw;
+  }
 }
 
 void TMbusThread::QueueDisconnect() noexcept {
