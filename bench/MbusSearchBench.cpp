@@ -163,7 +163,7 @@ int main(int argc, char** argv) {
   std::vector<char*> args;
   for (int i = 0; i < argc; ++i) {
     if (std::strcmp(argv[i], "--with-250") == 0) {
-      benchmark::RegisterBenchmark("BM_FullSecondaryScan/250", BM_FullSecondaryScan)
+      benchmark::RegisterBenchmark("BM_FullSecondaryScan", BM_FullSecondaryScan)
           ->Args({250, 300})
           ->Iterations(1)
           ->UseRealTime()
