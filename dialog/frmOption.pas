@@ -268,7 +268,10 @@ begin
   end
   else
     LoadPluginConfigForm(Self);
-  propTree.AsText := lblParams.Caption;
+  // Called with nil alone (settings loaded without showing the dialog),
+  // there is no tree to load.
+  if propTree <> nil then
+    propTree.AsText := lblParams.Caption;
 end;
 
 procedure FormDestroy(Sender: TObject);
