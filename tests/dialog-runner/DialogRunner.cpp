@@ -223,6 +223,29 @@ void TDialogRunner::Fail(const TTreeNode& at, const std::string& reason) const {
   throw EScriptRunError(at.Pos + ": " + reason);
 }
 
+bool TDialogRunner::Declare(TFrame& frame, const TTreeNode& decl,
+                            std::map<std::string, TValue, TNoCase>& values,
+                            std::map<std::string, std::string, TNoCase>& types) {
+  if (decl.Element == "var") {
+    const TTreeNode* type = Child(decl, "type");
+    if (type == nullptr) Fail(decl, "'var' without a type");
+    for (const TTreeNode& ident : decl.Children)
+      if (ident.Element == "ident") {
+        values[ident.Text] = Initial(type->Text);
+        types[ident.Text] = type->Text;
+      }
+    return true;
+  }
+  if (decl.Element == "const") {
+    const TTreeNode* ident = Child(decl, "ident");
+    const TTreeNode* expr = Child(decl, "expr");
+    if (ident == nullptr || expr == nullptr) Fail(decl, "'const' needs a name and a value");
+    values[ident->Text] = Expression(frame, *expr);
+    return true;
+  }
+  return false;
+}
+
 void TDialogRunner::LoadUnit(const TTreeNode& program, const std::string& name) {
   FUnits.push_back(std::make_unique<TUnit>());
   TUnit& unit = *FUnits.back();
@@ -238,19 +261,8 @@ void TDialogRunner::LoadUnit(const TTreeNode& program, const std::string& name) 
       bool loaded = false;
       for (const auto& other : FUnits) loaded = loaded || SameName(other->Name, child.Text);
       if (!loaded) LoadUnit(child.Children[0], child.Text);
-    } else if (child.Element == "var") {
-      const TTreeNode* type = Child(child, "type");
-      if (type == nullptr) Fail(child, "'var' without a type");
-      for (const TTreeNode& ident : child.Children)
-        if (ident.Element == "ident") {
-          unit.Globals[ident.Text] = Initial(type->Text);
-          unit.Types[ident.Text] = type->Text;
-        }
-    } else if (child.Element == "const") {
-      const TTreeNode* ident = Child(child, "ident");
-      const TTreeNode* expr = Child(child, "expr");
-      if (ident == nullptr || expr == nullptr) Fail(child, "'const' needs a name and a value");
-      unit.Globals[ident->Text] = Expression(frame, *expr);
+    } else if (child.Element == "var" || child.Element == "const") {
+      Declare(frame, child, unit.Globals, unit.Types);
     } else if (child.Element == "procedure" || child.Element == "function") {
       const TTreeNode* nameNode = Child(child, "name");
       if (nameNode == nullptr || Child(child, "compoundstmt") == nullptr)
@@ -322,22 +334,7 @@ TValue TDialogRunner::Invoke(const TRoutine& routine, std::vector<TArg>& args, T
     frame.Locals["Result"] = Initial(type->Text);
     frame.Types["Result"] = type->Text;
   }
-  for (const TTreeNode& local : node.Children) {
-    if (local.Element == "var") {
-      const TTreeNode* type = Child(local, "type");
-      if (type == nullptr) Fail(local, "'var' without a type");
-      for (const TTreeNode& ident : local.Children)
-        if (ident.Element == "ident") {
-          frame.Locals[ident.Text] = Initial(type->Text);
-          frame.Types[ident.Text] = type->Text;
-        }
-    } else if (local.Element == "const") {
-      const TTreeNode* ident = Child(local, "ident");
-      const TTreeNode* expr = Child(local, "expr");
-      if (ident == nullptr || expr == nullptr) Fail(local, "'const' needs a name and a value");
-      frame.Locals[ident->Text] = Expression(frame, *expr);
-    }
-  }
+  for (const TTreeNode& local : node.Children) Declare(frame, local, frame.Locals, frame.Types);
   Statements(frame, *Child(node, "compoundstmt"));
   return function ? frame.Locals["Result"] : TValue();
 }

@@ -166,6 +166,11 @@ class TDialogRunner {
   void Record(const std::string& name, const std::vector<TArg>& args);
   void AddStdControls(const TObjectRef& form, bool withTree);
   TValue TreeText(const TObject& tree) const;
+  // A 'var' or 'const' declaration into the given names (a unit's globals
+  // or a routine's locals); false for any other element.
+  bool Declare(TFrame& frame, const scriptrun::TTreeNode& decl,
+               std::map<std::string, TValue, TNoCase>& values,
+               std::map<std::string, std::string, TNoCase>& types);
   [[noreturn]] void Fail(const scriptrun::TTreeNode& at, const std::string& reason) const;
 
   TDialogStreams FStreams;
