@@ -32,7 +32,7 @@ struct SlaveConfig {
   // after its last frame), so readings can change between reads. Called
   // under the segment's lock; must not call back into the segment.
   std::function<std::vector<Bytes>()> generate;
-  bool silent = false;         // hears everything, answers nothing
+  bool silent = false;  // hears everything, answers nothing
   // Selection matching after the identification number (whose digits match
   // one by one, nibble F a wildcard): manufacturer, version and medium match
   // byte by byte, FF a wildcard for one byte. Some meters take FF only for
