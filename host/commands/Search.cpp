@@ -86,10 +86,9 @@ class TSearch {
 
   std::string StartSearch() {
     const OleVariant mode(static_cast<std::int32_t>(FOptions.Mode));
-    const std::string answer =
-        CallEvent(FSession.Host(), "SearchDevices",
-                  {mode, OleVariant(static_cast<std::int64_t>(FOptions.First)),
-                   OleVariant(static_cast<std::int64_t>(FOptions.Last))});
+    std::string answer = CallEvent(FSession.Host(), "SearchDevices",
+                                   {mode, OleVariant(static_cast<std::int64_t>(FOptions.First)),
+                                    OleVariant(static_cast<std::int64_t>(FOptions.Last))});
     if (answer.empty())
       throw EPluginHostError(
           "the plug-in gave no answer to SearchDevices (it has no device search)");
@@ -106,7 +105,7 @@ class TSearch {
         FSession.Sources().Poll();
       }
       if (plat::InterruptRequested() && !FCancelled) Cancel(id);
-      const TSearchStatus status =
+      TSearchStatus status =
           ParseSearchStatus(CallEvent(FSession.Host(), "SearchDevicesStatus", {OleVariant(id)}));
       ShowLog();
       if (status.Kind != TSearchStatus::Running) {
