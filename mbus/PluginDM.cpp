@@ -140,7 +140,7 @@ TkorPlugin* CreateMbusPlugin(kor::TPluginCallRec* rec, std::uintptr_t moduleHand
 }
 
 struct TRegistration {
-  TRegistration() { kor::RegisterPluginClass(&CreateMbusPlugin); }
+  TRegistration() noexcept { kor::RegisterPluginClass(&CreateMbusPlugin); }
 } const gRegistration;
 
 }  // namespace

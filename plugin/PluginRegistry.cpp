@@ -63,7 +63,7 @@ void FreeAllInstances(TThreadObjectList& registry) {
 
 }  // namespace
 
-void RegisterPluginClass(TPluginClass pluginClass) {
+void RegisterPluginClass(TPluginClass pluginClass) noexcept {
   gPluginClass.store(pluginClass);
 }
 

@@ -23,7 +23,7 @@ using TPluginClass = TkorPlugin* (*)(TPluginCallRec* rec, std::uintptr_t moduleH
 
 // The class CreatePluginInstance instantiates; start-up registers the
 // generic TkorPlugin, a concrete module replaces it at its own start-up.
-void RegisterPluginClass(TPluginClass pluginClass);
+void RegisterPluginClass(TPluginClass pluginClass) noexcept;
 TPluginClass RegisteredPluginClass();
 
 // Creates the registry and the unload procedures (the crash-reporting

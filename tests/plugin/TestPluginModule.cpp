@@ -193,7 +193,7 @@ TkorPlugin* CreateTestPlugin(kor::TPluginCallRec* rec, std::uintptr_t moduleHand
 }
 
 struct TRegistration {
-  TRegistration() { kor::RegisterPluginClass(&CreateTestPlugin); }
+  TRegistration() noexcept { kor::RegisterPluginClass(&CreateTestPlugin); }
 } const gRegistration;
 
 }  // namespace
