@@ -133,7 +133,8 @@
 // One pointer per bound name, typed after the library's declaration; all
 // nil while the library is not loaded.
 struct TMbusApi {
-#define KOR_MBUS_API_FIELD(name) decltype(&::name) name = nullptr;  // NOLINT(bugprone-macro-parentheses)
+// NOLINTNEXTLINE(bugprone-macro-parentheses): name is a declarator here
+#define KOR_MBUS_API_FIELD(name) decltype(&::name) name = nullptr;
   KOR_MBUS_API_NAMES(KOR_MBUS_API_FIELD)
 #undef KOR_MBUS_API_FIELD
 };
