@@ -131,7 +131,8 @@ std::string SearchUsage() {
              "  --wait MS           how long the plug-in waits for a reply to each probe\n"
              "                      (default: the plug-in's own wait, 2 seconds); a short wait\n"
              "                      speeds up a search where meters answer at once (sim with\n"
-             "                      --no-timing), too short a one misses meters\n") +
+             "                      --no-timing), too short a one misses meters (at 2400 baud\n"
+             "                      keep it at 400 ms or more)\n") +
          SessionUsage() +
          "exit status: 0 meters found, 3 nothing found, 130 cancelled by Ctrl-C (what was\n"
          "found so far is printed), 1 the plug-in failed, 2 bad arguments\n";

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/bus/Meters.h"
 #include "tests/bus/BusFixture.h"
 
 namespace bustest {
@@ -102,6 +103,20 @@ TEST_F(SecondaryScan, ThirtyMetersWithCollidingPrefixesAreAllFoundOnce) {
   EXPECT_EQ(log.found.size(), 30u);  // each reported once
   EXPECT_EQ(static_cast<int>(log.masks.size()), segment.Stats().selections);
   EXPECT_EQ(ErrorText(), "");
+}
+
+// A slave that takes a selection but replies without a secondary address
+// (a fixed-structure telegram; equally a late acknowledgement) must not end
+// the whole scan: the others are still found.
+TEST_F(SecondaryScan, AReplyWithoutSecondaryAddressDoesNotEndTheScan) {
+  const auto expected = Add({Address(0x12345678), Address(0x55555556)});
+  bus::SlaveConfig fixed;
+  fixed.secondary = Address(0x55555555);
+  fixed.telegrams = {bus::BuildFixedTelegram(0, 0x55555555, 1, 0x80, 0x29, 1234, 0x29, 0)};
+  segment.AddSlave(fixed);
+  EXPECT_EQ(Scan(), 0);
+  EXPECT_EQ(Found(), expected);
+  EXPECT_NE(ErrorText().find("55555555"), std::string::npos) << ErrorText();
 }
 
 TEST_F(SecondaryScan, ProgressRunsForwardOverTheIdentificationDigits) {

@@ -39,9 +39,15 @@ int Probe(mbus_handle* handle, const std::string& mask, mbus_frame& reply, std::
   const int result = RequestData(handle, MBUS_ADDRESS_NETWORK_LAYER, reply);
   if (result == MBUS_RECV_RESULT_TIMEOUT) return MBUS_PROBE_NOTHING;
   if (result != MBUS_RECV_RESULT_OK) return MBUS_PROBE_COLLISION;
+  // A reply without a secondary address (an acknowledgement that came late,
+  // a fixed-structure telegram) does not name the selected slave: the line
+  // is cleared and the mask counts as a collision, so the search narrows it
+  // instead of giving up the whole scan.
   char text[32] = {};
-  if (!mbus_frame_get_secondary_address(handle, &reply, text))
-    throw Error("the selected slave's reply carries no secondary address");
+  if (!mbus_frame_get_secondary_address(nullptr, &reply, text)) {  // the handle keeps no error
+    PurgeLine(handle);
+    return MBUS_PROBE_COLLISION;
+  }
   address = text;
   return MBUS_PROBE_SINGLE;
 }
