@@ -38,23 +38,6 @@ TValue Initial(const std::string& type) {
   return TValue();
 }
 
-// A value stored into a variable of that declared type.
-TValue Coerce(const std::string& type, const TValue& value) {
-  const TValue initial = Initial(type);
-  switch (initial.Kind) {
-    case TKind::Int:
-      return TValue::Of(value.AsInt());
-    case TKind::Text:
-      return TValue::Of(value.AsText());
-    case TKind::Bool:
-      return TValue::Of(value.AsBool());
-    case TKind::Float:
-      return TValue::Of(value.AsFloat());
-    default:
-      return value;
-  }
-}
-
 // A value stored through a var parameter keeps the kind of the variable.
 TValue CoerceLike(const TValue& slot, const TValue& value) {
   switch (slot.Kind) {
@@ -69,6 +52,11 @@ TValue CoerceLike(const TValue& slot, const TValue& value) {
     default:
       return value;
   }
+}
+
+// A value stored into a variable of that declared type.
+TValue Coerce(const std::string& type, const TValue& value) {
+  return CoerceLike(Initial(type), value);
 }
 
 TValue Number(const std::string& text) {
