@@ -34,6 +34,12 @@ bus::SlaveConfig Meter(int primary, std::uint32_t id, std::uint32_t volume) {
   return config;
 }
 
+bus::SlaveConfig SilentMeter() {
+  bus::SlaveConfig config = Meter(5, 0x55555555, 1);
+  config.silent = true;
+  return config;
+}
+
 bus::MeterClock FixedClock() {
   const bus::MeterTime t = bus::FromCivil(bus::CivilTime{2025, 3, 14, 9, 30, 0});
   return [t] { return t; };

@@ -35,6 +35,8 @@ std::string LibraryName(const std::string& name);
 bus::SecondaryAddress Address(std::uint32_t id);
 // A slave answering with one telegram: a volume (1e-3 m^3), so "VOLUME".
 bus::SlaveConfig Meter(int primary, std::uint32_t id, std::uint32_t volume);
+// A meter that hears everything and answers nothing (primary 5, 55555555).
+bus::SlaveConfig SilentMeter();
 // A fixed time for the meters' clock, so stored rows are the same each run.
 bus::MeterClock FixedClock();
 // A current volume, and a stored one at storage 1 with its time point

@@ -11,6 +11,16 @@ namespace {
 
 class AcquisitionConcurrency : public AcquisitionTest {
  protected:
+  // A polled silent meter: true once its first request is on the line, the
+  // worker then waiting for an answer that never comes.
+  bool StartWithARequestInFlight() {
+    Rig.AddSource("segment")->AddSlave(SilentMeter());
+    Rig.Configure(Document({Request("5", kPoll)}));
+    Rig.Load();
+    Rig.Start();
+    return Rig.PumpUntil([&] { return Rig.Segment().Stats().requests >= 1; });
+  }
+
   TAcquisitionRig Rig{Folder};
 };
 
@@ -51,13 +61,7 @@ TEST_F(AcquisitionConcurrency, BytesArrivingOneAtATime) {
 // UNLOAD while the worker waits for a silent meter's answer ends promptly
 // and cleanly (the test would hang otherwise).
 TEST_F(AcquisitionConcurrency, UnloadWhileARequestIsInFlight) {
-  bus::SlaveConfig silent = Meter(5, 0x55555555, 1);
-  silent.silent = true;
-  Rig.AddSource("segment")->AddSlave(silent);
-  Rig.Configure(Document({Request("5", kPoll)}));
-  Rig.Load();
-  Rig.Start();
-  ASSERT_TRUE(Rig.PumpUntil([&] { return Rig.Segment().Stats().requests >= 1; })) << Rig.Log();
+  ASSERT_TRUE(StartWithARequestInFlight()) << Rig.Log();
   Rig.Stop();
   EXPECT_EQ(Rig.RowCount(), 0u);
 }
@@ -93,13 +97,7 @@ TEST_F(AcquisitionConcurrency, TwoModulesSharingADataPathEachDeliverTheirStoredR
 // A host that frees the instance without UNLOAD while the worker waits: the
 // sources and their workers go with the instance, nothing hangs.
 TEST_F(AcquisitionConcurrency, FreeWithoutUnloadWhileARequestIsInFlight) {
-  bus::SlaveConfig silent = Meter(5, 0x55555555, 1);
-  silent.silent = true;
-  Rig.AddSource("segment")->AddSlave(silent);
-  Rig.Configure(Document({Request("5", kPoll)}));
-  Rig.Load();
-  Rig.Start();
-  ASSERT_TRUE(Rig.PumpUntil([&] { return Rig.Segment().Stats().requests >= 1; })) << Rig.Log();
+  ASSERT_TRUE(StartWithARequestInFlight()) << Rig.Log();
   Rig.Host().FreeWithoutUnload();
   Rig.Stop();
   EXPECT_EQ(Rig.RowCount(), 0u);

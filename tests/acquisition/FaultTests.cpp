@@ -28,10 +28,8 @@ class AcquisitionFaults : public AcquisitionTest {
 };
 
 TEST_F(AcquisitionFaults, SilentMeterTimesOutAndTheNextDeviceIsRead) {
-  bus::SlaveConfig silent = Meter(5, 0x55555555, 1);
-  silent.silent = true;
   auto segment = Rig.AddSource("segment");
-  segment->AddSlave(silent);
+  segment->AddSlave(SilentMeter());
   segment->AddSlave(Meter(6, 0x66666666, 2));
   Rig.Configure(Document({Request("5;6", kOnce)}));
   Rig.Load();

@@ -231,10 +231,8 @@ TEST_F(DeviceSearch, SecondaryScanOfOneIdentificationNumber) {
 // A search started while a request waits for a silent meter queues behind
 // it: it runs once the request has ended, and finds what it should.
 TEST_F(DeviceSearch, SearchStartedDuringARequestQueuesBehindIt) {
-  bus::SlaveConfig silent = Meter(5, 0x55555555, 1);
-  silent.silent = true;
   auto segment = Rig.AddSource("segment");
-  segment->AddSlave(silent);
+  segment->AddSlave(SilentMeter());
   segment->AddSlave(Meter(1, 0x101, 1));
   StartModule(Document({Request("5", kOnce)}));
   ASSERT_TRUE(Rig.PumpUntil([&] { return Rig.Segment().Stats().requests >= 1; })) << Rig.Log();
