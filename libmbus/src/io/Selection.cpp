@@ -44,7 +44,9 @@ int Probe(mbus_handle* handle, const std::string& mask, mbus_frame& reply, std::
   // is cleared and the mask counts as a collision, so the search narrows it
   // instead of giving up the whole scan.
   char text[32] = {};
-  if (!mbus_frame_get_secondary_address(nullptr, &reply, text)) {  // the handle keeps no error
+  // No handle: a missing address is expected here and must not become the
+  // handle's error text, which names the groups the scan cannot resolve.
+  if (!mbus_frame_get_secondary_address(nullptr, &reply, text)) {
     PurgeLine(handle);
     return MBUS_PROBE_COLLISION;
   }
