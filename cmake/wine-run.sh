@@ -1,5 +1,5 @@
 #!/bin/sh
-# Runs one Windows program under wine64 with the prefix given as first
+# Runs one Windows program (32 or 64 bits) under wine64 with the prefix given as first
 # argument (inside the build folder) and wine's own debug output off.
 # The prefix is created once, under a lock, so parallel tests share it.
 set -e

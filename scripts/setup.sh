@@ -28,8 +28,18 @@ if ((${#missing[@]})); then
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# The 32-bit wine loader cannot run on this kind of machine; with wine64 alone
-# the wine64 binary runs the 64-bit test programs.
+# wine32 runs the shipped 32-bit build beside wine64 (wine64 hands a 32-bit
+# program to the 32-bit loader); it comes from the i386 architecture.
+if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+  echo "setup: installing wine32:i386"
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends wine32:i386
+fi
+
 if ! command -v wine64 >/dev/null 2>&1 && [ -x /usr/lib/wine/wine64 ]; then
   ln -sf /usr/lib/wine/wine64 /usr/local/bin/wine64
 fi
