@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Combinable.h"
 #include "Guard.h"
 #include "Internal.h"
 #include "Tables.h"
@@ -177,25 +178,12 @@ int Device(const mbus_data_record& r) {
   return device;
 }
 
-// A VIFE 0x70-0x77 scales the value by 10^(n-6); 0 when there is none.
-bool DecimalCorrection(const mbus_data_record& r, int& exponent) {
-  const size_t first = (r.vib.vif == 0xFD || r.vib.vif == 0xFB) ? 1 : 0;
-  for (size_t i = first; i < r.vib.nvife; ++i) {
-    const unsigned code = r.vib.vife[i] & MBUS_DIB_VIF_WITHOUT_EXTENSION;
-    if (code >= 0x70 && code <= 0x77) {
-      exponent = static_cast<int>(code) - 0x76;
-      return true;
-    }
-  }
-  return false;
-}
-
 std::string PlainUnit(const mbus_data_record& r) {
   const unsigned vif = r.vib.vif;
   if ((vif & MBUS_DIB_VIF_WITHOUT_EXTENSION) == 0x7C) {
     std::string text(reinterpret_cast<const char*>(r.vib.custom_vif));
-    int exponent = 0;
-    if (DecimalCorrection(r, exponent)) return std::string(UnitPrefix(exponent)) + " " + text;
+    const VifeMeaning meaning = ReadCombinable(r.vib);
+    if (meaning.corrected) return std::string(UnitPrefix(meaning.exponent)) + " " + text;
     return text;
   }
   if (vif == 0xFD || vif == 0xFB) {

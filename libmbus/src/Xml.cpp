@@ -2,11 +2,13 @@
 // information; they differ in how each record is written.
 #include "Xml.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
+#include "FixedText.h"
 #include "Guard.h"
 #include "Internal.h"
 #include "Normalize.h"
@@ -19,16 +21,47 @@ namespace {
 constexpr const char* kProlog = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<MBusData>\n\n";
 constexpr const char* kEpilog = "</MBusData>\n";
 
-std::string Hex2(unsigned value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02X", value & 0xFF);
-  return text;
+// Room the header and one record of a document take, roughly: reserved up
+// front so that a document grows without copies.
+constexpr size_t kHeaderRoom = 512;
+constexpr size_t kRecordRoom = 320;
+
+// Appends text with the five XML specials escaped and every character below
+// 0x20 (no text, and mostly no XML 1.0 character) as a space. The document
+// declares ISO-8859-1, in which every other byte is a character.
+void AppendEscaped(std::string& out, const char* text, size_t size) {
+  size_t run = 0;
+  for (size_t i = 0; i < size; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const char* replacement = nullptr;
+    switch (c) {
+      case '&':
+        replacement = "&amp;";
+        break;
+      case '<':
+        replacement = "&lt;";
+        break;
+      case '>':
+        replacement = "&gt;";
+        break;
+      case '"':
+        replacement = "&quot;";
+        break;
+      default:
+        if (c < 0x20) replacement = " ";
+    }
+    if (!replacement) continue;
+    out.append(text + run, i - run);
+    out += replacement;
+    run = i + 1;
+  }
+  out.append(text + run, size - run);
 }
 
-std::string Real(double value) {
-  char text[512];
-  std::snprintf(text, sizeof text, "%f", value);
-  return text;
+void AppendHex2(std::string& out, unsigned value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  out += kDigits[(value >> 4) & 0x0F];
+  out += kDigits[value & 0x0F];
 }
 
 // The identification number: its BCD digits as written (non-decimal digits
@@ -42,16 +75,47 @@ std::string IdText(const unsigned char* id_bcd) {
 class Writer {
  public:
   explicit Writer(std::string& out) : out_(out) {}
+  void Element(const char* name, const char* value, size_t size) {
+    Start(name);
+    AppendEscaped(out_, value, size);
+    End(name);
+  }
   void Element(const char* name, const std::string& value) {
-    out_ += "        <";
-    out_ += name;
-    out_ += '>';
-    out_ += XmlEncode(value);
-    out_ += "</";
-    out_ += name;
+    Element(name, value.data(), value.size());
+  }
+  void Element(const char* name, const char* value) { Element(name, value, std::strlen(value)); }
+  void Integer(const char* name, long long value) {
+    char text[24];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    Start(name);
+    out_.append(text, static_cast<size_t>(result.ptr - text));
+    End(name);
+  }
+  void Real(const char* name, double value) {
+    char text[kFixedTextSize];
+    const size_t size = FixedText(value, text);
+    Start(name);
+    out_.append(text, size);
+    End(name);
+  }
+  void Hex(const char* name, unsigned first, int second = -1) {
+    Start(name);
+    AppendHex2(out_, first);
+    if (second >= 0) AppendHex2(out_, static_cast<unsigned>(second));
+    End(name);
+  }
+  void Open(const char* tag) {
+    out_ += "    <";
+    out_ += tag;
     out_ += ">\n";
   }
-  void Open(const std::string& tag) { out_ += "    <" + tag + ">\n"; }
+  void OpenRecord(size_t id) {
+    char text[24];
+    const auto result = std::to_chars(text, text + sizeof text, id);
+    out_ += "    <DataRecord id=\"";
+    out_.append(text, static_cast<size_t>(result.ptr - text));
+    out_ += "\">\n";
+  }
   void Close(const char* name) {
     out_ += "    </";
     out_ += name;
@@ -59,6 +123,17 @@ class Writer {
   }
 
  private:
+  void Start(const char* name) {
+    out_ += "        <";
+    out_ += name;
+    out_ += '>';
+  }
+  void End(const char* name) {
+    out_ += "</";
+    out_ += name;
+    out_ += ">\n";
+  }
+
   std::string& out_;
 };
 
@@ -68,26 +143,26 @@ void VariableHeader(Writer& w, const mbus_data_variable_header& h) {
   char manufacturer[4];
   mbus_decode_manufacturer(h.manufacturer[0], h.manufacturer[1], manufacturer);
   w.Element("Manufacturer", manufacturer);
-  w.Element("Version", std::to_string(h.version));
+  w.Integer("Version", h.version);
   const char* product = mbus_data_product_name(const_cast<mbus_data_variable_header*>(&h));
   if (product && *product) w.Element("ProductName", product);
   w.Element("Medium", VariableMediumText(h.medium));
-  w.Element("AccessNumber", std::to_string(h.access_no));
-  w.Element("Status", Hex2(h.status));
-  w.Element("Signature", Hex2(h.signature[1]) + Hex2(h.signature[0]));
+  w.Integer("AccessNumber", h.access_no);
+  w.Hex("Status", h.status);
+  w.Hex("Signature", h.signature[1], h.signature[0]);
   w.Close("SlaveInformation");
 }
 
 void RecordPosition(Writer& w, const mbus_data_record& r) {
-  w.Element("StorageNumber", std::to_string(StorageNumber(r)));
+  w.Integer("StorageNumber", StorageNumber(r));
   if (r.dib.ndife > 0) {
-    w.Element("Tariff", std::to_string(Tariff(r)));
-    w.Element("Device", std::to_string(Device(r)));
+    w.Integer("Tariff", Tariff(r));
+    w.Integer("Device", Device(r));
   }
 }
 
 void PlainRecord(Writer& w, const mbus_data_record& r, size_t id) {
-  w.Open("DataRecord id=\"" + std::to_string(id) + "\"");
+  w.OpenRecord(id);
   w.Element("Function", FunctionText(r));
   if (!IsManufacturerRecord(r)) {
     RecordPosition(w, r);
@@ -97,35 +172,29 @@ void PlainRecord(Writer& w, const mbus_data_record& r, size_t id) {
   w.Close("DataRecord");
 }
 
-struct NormDeleter {
-  void operator()(mbus_record* record) const { mbus_record_free(record); }
-};
-
-void NormalisedRecord(Writer& w, const mbus_data_record& r, size_t id) {
-  w.Open("DataRecord id=\"" + std::to_string(id) + "\"");
-  std::unique_ptr<mbus_record, NormDeleter> norm;
-  try {
-    norm.reset(NormaliseVariable(r));
-  } catch (const Error&) {
-    // A record without a normalised form is written empty.
-  }
-  if (norm) {
-    w.Element("Function", norm->function_medium);
+// `norm` is the caller's, reused from record to record.
+void NormalisedRecord(Writer& w, const mbus_data_record& r, size_t id, Normalised& norm) {
+  w.OpenRecord(id);
+  if (!Normalise(r, norm)) {  // a record without a normalised form is written empty
+    w.Element("Function", FunctionText(r));
     RecordPosition(w, r);
-    w.Element("Unit", norm->unit);
-    w.Element("Quantity", norm->quantity);
-    w.Element("Value", norm->is_numeric ? Real(norm->value.real_val) : norm->value.str_val.value);
+    w.Element("Unit", norm.unit);
+    w.Element("Quantity", norm.quantity);
+    if (norm.numeric)
+      w.Real("Value", norm.number);
+    else
+      w.Element("Value", norm.text);
   }
   w.Close("DataRecord");
 }
 
 void FixedCounter(Writer& w, const mbus_data_fixed& d, unsigned type, const unsigned char* value,
                   size_t id) {
-  w.Open("DataRecord id=\"" + std::to_string(id) + "\"");
+  w.OpenRecord(id);
   w.Element("Function", mbus_data_fixed_function(d.status));
   w.Element("Unit", PlainFixedUnitText(type));
   const bool binary = d.status & 0x80;
-  w.Element("Value", std::to_string(binary ? IntDecode(value, 4) : BcdDecode(value, 4)));
+  w.Integer("Value", binary ? IntDecode(value, 4) : BcdDecode(value, 4));
   w.Close("DataRecord");
 }
 
@@ -133,8 +202,8 @@ void Fixed(Writer& w, const mbus_data_fixed& d) {
   w.Open("SlaveInformation");
   w.Element("Id", IdText(d.id_bcd));
   w.Element("Medium", mbus_data_fixed_medium(const_cast<mbus_data_fixed*>(&d)));
-  w.Element("AccessNumber", std::to_string(d.tx_cnt));
-  w.Element("Status", Hex2(d.status));
+  w.Integer("AccessNumber", d.tx_cnt);
+  w.Hex("Status", d.status);
   w.Close("SlaveInformation");
   FixedCounter(w, d, d.cnt1_type, d.cnt1_val, 0);
   FixedCounter(w, d, d.cnt2_type, d.cnt2_val, 1);
@@ -148,9 +217,10 @@ void ErrorBlock(Writer& w, int error) {
 
 size_t Records(Writer& w, const mbus_data_variable& d, size_t first_id, bool normalised) {
   size_t id = first_id;
+  Normalised norm;
   for (const mbus_data_record* r = d.record; r; r = r->next, ++id) {
     if (normalised)
-      NormalisedRecord(w, *r, id);
+      NormalisedRecord(w, *r, id, norm);
     else
       PlainRecord(w, *r, id);
   }
@@ -162,33 +232,19 @@ size_t Records(Writer& w, const mbus_data_variable& d, size_t first_id, bool nor
 std::string XmlEncode(const std::string& text) {
   std::string out;
   out.reserve(text.size());
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
+  AppendEscaped(out, text.data(), text.size());
   return out;
 }
 
 std::string VariableXml(const mbus_data_variable& d, bool normalised) {
-  std::string out = kProlog;
+  std::string out;
+  out.reserve(kHeaderRoom + kRecordRoom * d.nrecords);
+  out += kProlog;
   Writer w(out);
   VariableHeader(w, d.header);
   Records(w, d, 0, normalised);
-  return out + kEpilog;
+  out += kEpilog;
+  return out;
 }
 
 std::string FrameDataXml(const mbus_frame_data& data, bool normalised) {
