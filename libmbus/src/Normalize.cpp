@@ -25,11 +25,18 @@ const NormRow* VibRow(const mbus_value_information_block& vib) {
   return FindNormRow(NormTable::kPrimary, code);
 }
 
-char* Copy(const std::string& text) {
-  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+char* Copy(const char* text, size_t size) {
+  char* copy = static_cast<char*>(std::malloc(size + 1));
   if (!copy) throw Error("out of memory");
-  std::memcpy(copy, text.c_str(), text.size() + 1);
+  std::memcpy(copy, text, size);
+  copy[size] = 0;
   return copy;
+}
+char* Copy(const std::string& text) {
+  return Copy(text.data(), text.size());
+}
+char* Copy(const char* text) {
+  return Copy(text, std::strlen(text));
 }
 
 struct RecordDeleter {
@@ -59,24 +66,35 @@ Value ValueOfKind(const mbus_data_record& r, VifeMeaning::Kind kind) {
   return Value{};
 }
 
+bool HasControls(const char* text) {
+  for (; *text; ++text)
+    if (static_cast<unsigned char>(*text) < 0x20) return true;
+  return false;
+}
+
 // Unit and quantity of the value: the table's, qualified by the chain.
 void QualifiedTexts(const NormUnit& base, const VifeMeaning& m, Normalised& out) {
   out.quantity = base.quantity;
-  if (!m.qualifier.empty()) {
-    if (!out.quantity.empty()) out.quantity += ' ';
-    out.quantity += m.qualifier;
+  if (!m.qualifier.empty() || HasControls(base.quantity)) {
+    out.quantity_text = base.quantity;
+    if (!m.qualifier.empty()) {
+      if (!out.quantity_text.empty()) out.quantity_text += ' ';
+      out.quantity_text += m.qualifier;
+    }
+    BlankControls(out.quantity_text);
+    out.quantity = out.quantity_text.c_str();
   }
-  BlankControls(out.quantity);
   switch (m.kind) {
     case VifeMeaning::kReading:
       out.unit = base.unit;
       break;
     case VifeMeaning::kRate:
-      out.unit = (*base.unit && std::strcmp(base.unit, "-") != 0) ? base.unit : "1";
-      out.unit += m.unit_suffix;
+      out.unit_text = (*base.unit && std::strcmp(base.unit, "-") != 0) ? base.unit : "1";
+      out.unit_text += m.unit_suffix;
+      out.unit = out.unit_text.c_str();
       break;
     case VifeMeaning::kCount:
-      out.unit.clear();
+      out.unit = "";
       break;
     case VifeMeaning::kDuration:
       out.unit = "s";
@@ -125,7 +143,7 @@ const char* Normalise(const mbus_data_record& r, Normalised& out) {
   if (!NormaliseUnit(r, base)) return "unknown value information code";
   const VifeMeaning meaning = IsManufacturerRecord(r) ? VifeMeaning{} : ReadCombinable(r.vib);
   if (!meaning.known) return "value information extension without a single reading";
-  const Value value = ValueOfKind(r, meaning.kind);
+  Value value = ValueOfKind(r, meaning.kind);
   if (value.kind == Value::kNone && value.date == DateKind::kNone) return "record has no value";
   QualifiedTexts(base, meaning, out);
   if (value.date != DateKind::kNone || value.kind == Value::kText) {
@@ -134,7 +152,7 @@ const char* Normalise(const mbus_data_record& r, Normalised& out) {
     if (value.date != DateKind::kNone)
       out.text = NormalisedDateText(value);
     else
-      out.text = value.text;
+      out.text = std::move(value.text);
     BlankControls(out.text);
   } else {
     out.numeric = true;

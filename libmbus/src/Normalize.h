@@ -17,13 +17,17 @@ struct NormUnit {
 };
 
 // A record's normalised form. Kept by callers that normalise many records in
-// a row (the XML writer), so its strings keep their capacity.
+// a row (the XML writer), so its strings keep their capacity. `unit` and
+// `quantity` point to table texts, the record's own text or the *_text
+// strings here: valid while the record and this object stay unchanged.
 struct Normalised {
-  std::string unit;
-  std::string quantity;
+  const char* unit = "";
+  const char* quantity = "";
   bool numeric = false;
   double number = 0;
   std::string text;  // a text value: no character below 0x20 left
+  std::string unit_text;
+  std::string quantity_text;
 };
 
 // false for a value information code without a table row.

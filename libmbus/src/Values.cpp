@@ -48,13 +48,40 @@ std::string Reversed(const unsigned char* bytes, size_t count) {
   return text;
 }
 
+// Appends value with at least `width` digits, zero-padded, as "%0*d" does.
+void AppendPadded(std::string& out, int value, int width) {
+  char digits[16];
+  int n = 0;
+  unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+  do {
+    digits[n++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude);
+  if (value < 0) {
+    out += '-';
+    --width;
+  }
+  for (int pad = width - n; pad > 0; --pad) out += '0';
+  while (n) out += digits[--n];
+}
+
+// "YYYY-MM-DD", with the time "YYYY-MM-DDTHH:MM:SS" and a "Z" when zulu.
 std::string DateText(const struct tm& t, bool with_time, bool zulu) {
-  char text[48];
-  if (with_time)
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%s", t.tm_year + 1900,
-                  t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, zulu ? "Z" : "");
-  else
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+  std::string text;
+  text.reserve(24);
+  AppendPadded(text, t.tm_year + 1900, 4);
+  text += '-';
+  AppendPadded(text, t.tm_mon + 1, 2);
+  text += '-';
+  AppendPadded(text, t.tm_mday, 2);
+  if (!with_time) return text;
+  text += 'T';
+  AppendPadded(text, t.tm_hour, 2);
+  text += ':';
+  AppendPadded(text, t.tm_min, 2);
+  text += ':';
+  AppendPadded(text, t.tm_sec, 2);
+  if (zulu) text += 'Z';
   return text;
 }
 

@@ -2,6 +2,7 @@
 // information; they differ in how each record is written.
 #include "Xml.h"
 
+#include <array>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -26,112 +27,145 @@ constexpr const char* kEpilog = "</MBusData>\n";
 constexpr size_t kHeaderRoom = 512;
 constexpr size_t kRecordRoom = 320;
 
-// Appends text with the five XML specials escaped and every character below
-// 0x20 (no text, and mostly no XML 1.0 character) as a space. The document
-// declares ISO-8859-1, in which every other byte is a character.
+// Per byte: 0 written as it is, 1 written as a space (below 0x20: no text,
+// and mostly no XML 1.0 character), 2 an XML special.
+constexpr std::array<unsigned char, 256> kEscapeClass = [] {
+  std::array<unsigned char, 256> classes{};
+  for (unsigned c = 0; c < 0x20; ++c) classes[c] = 1;
+  for (unsigned char c : {'&', '<', '>', '"'}) classes[c] = 2;
+  return classes;
+}();
+
+const char* Entity(char c) {
+  switch (c) {
+    case '&':
+      return "&amp;";
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    default:
+      return "&quot;";
+  }
+}
+
+// Appends text with the XML specials escaped and the characters below 0x20
+// as spaces. The document declares ISO-8859-1, in which every other byte is
+// a character.
 void AppendEscaped(std::string& out, const char* text, size_t size) {
   size_t run = 0;
   for (size_t i = 0; i < size; ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    const char* replacement = nullptr;
-    switch (c) {
-      case '&':
-        replacement = "&amp;";
-        break;
-      case '<':
-        replacement = "&lt;";
-        break;
-      case '>':
-        replacement = "&gt;";
-        break;
-      case '"':
-        replacement = "&quot;";
-        break;
-      default:
-        if (c < 0x20) replacement = " ";
-    }
-    if (!replacement) continue;
+    const unsigned kind = kEscapeClass[static_cast<unsigned char>(text[i])];
+    if (kind == 0) continue;
     out.append(text + run, i - run);
-    out += replacement;
+    if (kind == 1)
+      out += ' ';
+    else
+      out += Entity(text[i]);
     run = i + 1;
   }
   out.append(text + run, size - run);
 }
 
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
 void AppendHex2(std::string& out, unsigned value) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  out += kDigits[(value >> 4) & 0x0F];
-  out += kDigits[value & 0x0F];
+  out += kHexDigits[(value >> 4) & 0x0F];
+  out += kHexDigits[value & 0x0F];
 }
 
 // The identification number: its BCD digits as written (non-decimal digits
 // stay visible), without leading zeros.
-std::string IdText(const unsigned char* id_bcd) {
-  char text[24];
-  std::snprintf(text, sizeof text, "%llX", BcdDecodeHex(id_bcd, 4));
-  return text;
+void AppendId(std::string& out, const unsigned char* id_bcd) {
+  unsigned long long digits = BcdDecodeHex(id_bcd, 4);
+  char text[20];
+  size_t n = 0;
+  do {
+    text[n++] = kHexDigits[digits & 0x0F];
+    digits >>= 4;
+  } while (digits);
+  while (n) out += text[--n];
 }
 
+// Element names are literals: their lengths are known at compile time.
 class Writer {
  public:
   explicit Writer(std::string& out) : out_(out) {}
-  void Element(const char* name, const char* value, size_t size) {
+  template <size_t N>
+  void Element(const char (&name)[N], const char* value, size_t size) {
     Start(name);
     AppendEscaped(out_, value, size);
     End(name);
   }
-  void Element(const char* name, const std::string& value) {
+  template <size_t N>
+  void Element(const char (&name)[N], const std::string& value) {
     Element(name, value.data(), value.size());
   }
-  void Element(const char* name, const char* value) { Element(name, value, std::strlen(value)); }
-  void Integer(const char* name, long long value) {
+  template <size_t N>
+  void Element(const char (&name)[N], const char* value) {
+    Element(name, value, std::strlen(value));
+  }
+  template <size_t N>
+  void Integer(const char (&name)[N], long long value) {
     char text[24];
     const auto result = std::to_chars(text, text + sizeof text, value);
     Start(name);
     out_.append(text, static_cast<size_t>(result.ptr - text));
     End(name);
   }
-  void Real(const char* name, double value) {
+  template <size_t N>
+  void Real(const char (&name)[N], double value) {
     char text[kFixedTextSize];
     const size_t size = FixedText(value, text);
     Start(name);
     out_.append(text, size);
     End(name);
   }
-  void Hex(const char* name, unsigned first, int second = -1) {
+  template <size_t N>
+  void Hex(const char (&name)[N], unsigned first, int second = -1) {
     Start(name);
     AppendHex2(out_, first);
     if (second >= 0) AppendHex2(out_, static_cast<unsigned>(second));
     End(name);
   }
-  void Open(const char* tag) {
-    out_ += "    <";
-    out_ += tag;
-    out_ += ">\n";
+  template <size_t N>
+  void Id(const char (&name)[N], const unsigned char* id_bcd) {
+    Start(name);
+    AppendId(out_, id_bcd);
+    End(name);
+  }
+  template <size_t N>
+  void Open(const char (&tag)[N]) {
+    out_.append("    <", 5);
+    out_.append(tag, N - 1);
+    out_.append(">\n", 2);
   }
   void OpenRecord(size_t id) {
     char text[24];
     const auto result = std::to_chars(text, text + sizeof text, id);
-    out_ += "    <DataRecord id=\"";
+    out_.append("    <DataRecord id=\"", 20);
     out_.append(text, static_cast<size_t>(result.ptr - text));
-    out_ += "\">\n";
+    out_.append("\">\n", 3);
   }
-  void Close(const char* name) {
-    out_ += "    </";
-    out_ += name;
-    out_ += ">\n\n";
+  template <size_t N>
+  void Close(const char (&name)[N]) {
+    out_.append("    </", 6);
+    out_.append(name, N - 1);
+    out_.append(">\n\n", 3);
   }
 
  private:
-  void Start(const char* name) {
-    out_ += "        <";
-    out_ += name;
+  template <size_t N>
+  void Start(const char (&name)[N]) {
+    out_.append("        <", 9);
+    out_.append(name, N - 1);
     out_ += '>';
   }
-  void End(const char* name) {
-    out_ += "</";
-    out_ += name;
-    out_ += ">\n";
+  template <size_t N>
+  void End(const char (&name)[N]) {
+    out_.append("</", 2);
+    out_.append(name, N - 1);
+    out_.append(">\n", 2);
   }
 
   std::string& out_;
@@ -139,7 +173,7 @@ class Writer {
 
 void VariableHeader(Writer& w, const mbus_data_variable_header& h) {
   w.Open("SlaveInformation");
-  w.Element("Id", IdText(h.id_bcd));
+  w.Id("Id", h.id_bcd);
   char manufacturer[4];
   mbus_decode_manufacturer(h.manufacturer[0], h.manufacturer[1], manufacturer);
   w.Element("Manufacturer", manufacturer);
@@ -200,7 +234,7 @@ void FixedCounter(Writer& w, const mbus_data_fixed& d, unsigned type, const unsi
 
 void Fixed(Writer& w, const mbus_data_fixed& d) {
   w.Open("SlaveInformation");
-  w.Element("Id", IdText(d.id_bcd));
+  w.Id("Id", d.id_bcd);
   w.Element("Medium", mbus_data_fixed_medium(const_cast<mbus_data_fixed*>(&d)));
   w.Integer("AccessNumber", d.tx_cnt);
   w.Hex("Status", d.status);
