@@ -33,11 +33,16 @@ bool ValidBcd(const unsigned char* bytes, size_t count) {
   return true;
 }
 
+// Hex pairs separated by blanks ("0A 1B").
 std::string Spaced(const unsigned char* bytes, size_t count, bool reverse) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text;
+  text.reserve(3 * count);
   for (size_t i = 0; i < count; ++i) {
     if (i) text += ' ';
-    text += HexText(reverse ? bytes + count - 1 - i : bytes + i, 1, false);
+    const unsigned char b = reverse ? bytes[count - 1 - i] : bytes[i];
+    text += kDigits[b >> 4];
+    text += kDigits[b & 0x0F];
   }
   return text;
 }

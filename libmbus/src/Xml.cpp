@@ -19,13 +19,62 @@
 namespace mbus {
 namespace {
 
-constexpr const char* kProlog = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<MBusData>\n\n";
-constexpr const char* kEpilog = "</MBusData>\n";
+constexpr char kProlog[] = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<MBusData>\n\n";
+constexpr char kEpilog[] = "</MBusData>\n";
 
 // Room the header and one record of a document take, roughly: reserved up
 // front so that a document grows without copies.
 constexpr size_t kHeaderRoom = 512;
 constexpr size_t kRecordRoom = 320;
+
+// A growing text in malloc'd memory, so that the exports hand the document
+// over as it is. Appends are a bounds check and a memcpy.
+class Buffer {
+ public:
+  explicit Buffer(size_t capacity) { Grow(capacity); }
+  ~Buffer() { std::free(data_); }
+  Buffer(const Buffer&) = delete;
+  Buffer& operator=(const Buffer&) = delete;
+
+  void Put(char c) {
+    if (size_ == capacity_) Grow(1);
+    data_[size_++] = c;
+  }
+  void Put(const char* text, size_t size) {
+    if (capacity_ - size_ < size) Grow(size);
+    std::memcpy(data_ + size_, text, size);
+    size_ += size;
+  }
+  // The text with a NUL after it, the caller's to free().
+  char* Release() {
+    Put('\0');
+    char* text = data_;
+    data_ = nullptr;
+    size_ = capacity_ = 0;
+    return text;
+  }
+  std::string Text() const { return std::string(data_, size_); }
+
+ private:
+  void Grow(size_t more) {
+    size_t capacity = capacity_ ? capacity_ * 2 : 64;
+    while (capacity - size_ < more) capacity *= 2;
+    char* grown = static_cast<char*>(std::realloc(data_, capacity));
+    if (!grown) throw Error("out of memory");
+    data_ = grown;
+    capacity_ = capacity;
+  }
+
+  char* data_ = nullptr;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
+// A literal without its NUL.
+template <size_t N>
+void PutLiteral(Buffer& out, const char (&text)[N]) {
+  out.Put(text, N - 1);
+}
 
 // Per byte: 0 written as it is, 1 written as a space (below 0x20: no text,
 // and mostly no XML 1.0 character), 2 an XML special.
@@ -52,31 +101,33 @@ const char* Entity(char c) {
 // Appends text with the XML specials escaped and the characters below 0x20
 // as spaces. The document declares ISO-8859-1, in which every other byte is
 // a character.
-void AppendEscaped(std::string& out, const char* text, size_t size) {
+void AppendEscaped(Buffer& out, const char* text, size_t size) {
   size_t run = 0;
   for (size_t i = 0; i < size; ++i) {
     const unsigned kind = kEscapeClass[static_cast<unsigned char>(text[i])];
     if (kind == 0) continue;
-    out.append(text + run, i - run);
-    if (kind == 1)
-      out += ' ';
-    else
-      out += Entity(text[i]);
+    out.Put(text + run, i - run);
+    if (kind == 1) {
+      out.Put(' ');
+    } else {
+      const char* entity = Entity(text[i]);
+      out.Put(entity, std::strlen(entity));
+    }
     run = i + 1;
   }
-  out.append(text + run, size - run);
+  out.Put(text + run, size - run);
 }
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-void AppendHex2(std::string& out, unsigned value) {
-  out += kHexDigits[(value >> 4) & 0x0F];
-  out += kHexDigits[value & 0x0F];
+void AppendHex2(Buffer& out, unsigned value) {
+  out.Put(kHexDigits[(value >> 4) & 0x0F]);
+  out.Put(kHexDigits[value & 0x0F]);
 }
 
 // The identification number: its BCD digits as written (non-decimal digits
 // stay visible), without leading zeros.
-void AppendId(std::string& out, const unsigned char* id_bcd) {
+void AppendId(Buffer& out, const unsigned char* id_bcd) {
   unsigned long long digits = BcdDecodeHex(id_bcd, 4);
   char text[20];
   size_t n = 0;
@@ -84,13 +135,13 @@ void AppendId(std::string& out, const unsigned char* id_bcd) {
     text[n++] = kHexDigits[digits & 0x0F];
     digits >>= 4;
   } while (digits);
-  while (n) out += text[--n];
+  while (n) out.Put(text[--n]);
 }
 
 // Element names are literals: their lengths are known at compile time.
 class Writer {
  public:
-  explicit Writer(std::string& out) : out_(out) {}
+  explicit Writer(Buffer& out) : out_(out) {}
   template <size_t N>
   void Element(const char (&name)[N], const char* value, size_t size) {
     Start(name);
@@ -110,7 +161,7 @@ class Writer {
     char text[24];
     const auto result = std::to_chars(text, text + sizeof text, value);
     Start(name);
-    out_.append(text, static_cast<size_t>(result.ptr - text));
+    out_.Put(text, static_cast<size_t>(result.ptr - text));
     End(name);
   }
   template <size_t N>
@@ -118,7 +169,7 @@ class Writer {
     char text[kFixedTextSize];
     const size_t size = FixedText(value, text);
     Start(name);
-    out_.append(text, size);
+    out_.Put(text, size);
     End(name);
   }
   template <size_t N>
@@ -136,39 +187,39 @@ class Writer {
   }
   template <size_t N>
   void Open(const char (&tag)[N]) {
-    out_.append("    <", 5);
-    out_.append(tag, N - 1);
-    out_.append(">\n", 2);
+    PutLiteral(out_, "    <");
+    PutLiteral(out_, tag);
+    PutLiteral(out_, ">\n");
   }
   void OpenRecord(size_t id) {
     char text[24];
     const auto result = std::to_chars(text, text + sizeof text, id);
-    out_.append("    <DataRecord id=\"", 20);
-    out_.append(text, static_cast<size_t>(result.ptr - text));
-    out_.append("\">\n", 3);
+    PutLiteral(out_, "    <DataRecord id=\"");
+    out_.Put(text, static_cast<size_t>(result.ptr - text));
+    PutLiteral(out_, "\">\n");
   }
   template <size_t N>
   void Close(const char (&name)[N]) {
-    out_.append("    </", 6);
-    out_.append(name, N - 1);
-    out_.append(">\n\n", 3);
+    PutLiteral(out_, "    </");
+    PutLiteral(out_, name);
+    PutLiteral(out_, ">\n\n");
   }
 
  private:
   template <size_t N>
   void Start(const char (&name)[N]) {
-    out_.append("        <", 9);
-    out_.append(name, N - 1);
-    out_ += '>';
+    PutLiteral(out_, "        <");
+    PutLiteral(out_, name);
+    out_.Put('>');
   }
   template <size_t N>
   void End(const char (&name)[N]) {
-    out_.append("</", 2);
-    out_.append(name, N - 1);
-    out_.append(">\n", 2);
+    PutLiteral(out_, "</");
+    PutLiteral(out_, name);
+    PutLiteral(out_, ">\n");
   }
 
-  std::string& out_;
+  Buffer& out_;
 };
 
 void VariableHeader(Writer& w, const mbus_data_variable_header& h) {
@@ -261,71 +312,65 @@ size_t Records(Writer& w, const mbus_data_variable& d, size_t first_id, bool nor
   return id;
 }
 
-}  // namespace
-
-std::string XmlEncode(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  AppendEscaped(out, text.data(), text.size());
-  return out;
+size_t VariableRoom(const mbus_data_variable& d) {
+  return kHeaderRoom + kRecordRoom * d.nrecords;
 }
 
-std::string VariableXml(const mbus_data_variable& d, bool normalised) {
-  std::string out;
-  out.reserve(kHeaderRoom + kRecordRoom * d.nrecords);
-  out += kProlog;
+size_t FrameDataRoom(const mbus_frame_data& data) {
+  return data.type == MBUS_DATA_TYPE_VARIABLE ? VariableRoom(data.data_var) : kHeaderRoom;
+}
+
+void VariableDoc(Buffer& out, const mbus_data_variable& d, bool normalised) {
+  PutLiteral(out, kProlog);
   Writer w(out);
   VariableHeader(w, d.header);
   Records(w, d, 0, normalised);
-  out += kEpilog;
-  return out;
+  PutLiteral(out, kEpilog);
 }
 
-std::string FrameDataXml(const mbus_frame_data& data, bool normalised) {
+void FixedDoc(Buffer& out, const mbus_data_fixed& d) {
+  PutLiteral(out, kProlog);
+  Writer w(out);
+  Fixed(w, d);
+  PutLiteral(out, kEpilog);
+}
+
+void ErrorDoc(Buffer& out, int error) {
+  PutLiteral(out, kProlog);
+  Writer w(out);
+  ErrorBlock(w, error);
+  PutLiteral(out, kEpilog);
+}
+
+void FrameDataDoc(Buffer& out, const mbus_frame_data& data, bool normalised) {
   switch (data.type) {
     case MBUS_DATA_TYPE_VARIABLE:
-      return VariableXml(data.data_var, normalised);
+      return VariableDoc(out, data.data_var, normalised);
     case MBUS_DATA_TYPE_FIXED:
-      return FixedXml(data.data_fix);
+      return FixedDoc(out, data.data_fix);
     case MBUS_DATA_TYPE_ERROR:
-      return ErrorXml(data.error);
+      return ErrorDoc(out, data.error);
     default:
       throw Error("frame data of unknown type");
   }
 }
 
-std::string FixedXml(const mbus_data_fixed& d) {
-  std::string out = kProlog;
-  Writer w(out);
-  Fixed(w, d);
-  return out + kEpilog;
-}
-
-std::string ErrorXml(int error) {
-  std::string out = kProlog;
-  Writer w(out);
-  ErrorBlock(w, error);
-  return out + kEpilog;
-}
-
-std::string HeaderXml(const mbus_data_variable_header& h) {
-  std::string out;
-  Writer w(out);
-  VariableHeader(w, h);
-  return out;
-}
-
 // A reply of several frames: the first frame's slave information, then the
 // records of every variable-structure frame, numbered on.
-std::string ReplyXml(const mbus_frame& first, bool normalised) {
+void ReplyDoc(Buffer& out, const mbus_frame& first, bool normalised) {
   mbus_frame_data data{};
   ParseFrameDataInto(first, data);
   if (data.type != MBUS_DATA_TYPE_VARIABLE || !first.next) {
-    std::string single = FrameDataXml(data, normalised);
+    try {
+      FrameDataDoc(out, data, normalised);
+    } catch (...) {
+      mbus_data_record_free(data.data_var.record);
+      throw;
+    }
     mbus_data_record_free(data.data_var.record);
-    return single;
+    return;
   }
-  std::string out = kProlog;
+  PutLiteral(out, kProlog);
   Writer w(out);
   VariableHeader(w, data.data_var.header);
   size_t id = 0;
@@ -338,14 +383,52 @@ std::string ReplyXml(const mbus_frame& first, bool normalised) {
     if (part.type == MBUS_DATA_TYPE_VARIABLE) id = Records(w, part.data_var, id, normalised);
     mbus_data_record_free(part.data_var.record);
   }
-  return out + kEpilog;
+  PutLiteral(out, kEpilog);
 }
 
-char* CopyOut(const std::string& text) {
-  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-  if (!copy) throw Error("out of memory");
-  std::memcpy(copy, text.c_str(), text.size() + 1);
-  return copy;
+}  // namespace
+
+std::string XmlEncode(const std::string& text) {
+  Buffer out(text.size() + 1);
+  AppendEscaped(out, text.data(), text.size());
+  return out.Text();
+}
+
+std::string VariableXml(const mbus_data_variable& d, bool normalised) {
+  Buffer out(VariableRoom(d));
+  VariableDoc(out, d, normalised);
+  return out.Text();
+}
+
+std::string FrameDataXml(const mbus_frame_data& data, bool normalised) {
+  Buffer out(FrameDataRoom(data));
+  FrameDataDoc(out, data, normalised);
+  return out.Text();
+}
+
+std::string FixedXml(const mbus_data_fixed& d) {
+  Buffer out(kHeaderRoom);
+  FixedDoc(out, d);
+  return out.Text();
+}
+
+std::string ErrorXml(int error) {
+  Buffer out(kHeaderRoom);
+  ErrorDoc(out, error);
+  return out.Text();
+}
+
+std::string HeaderXml(const mbus_data_variable_header& h) {
+  Buffer out(kHeaderRoom);
+  Writer w(out);
+  VariableHeader(w, h);
+  return out.Text();
+}
+
+std::string ReplyXml(const mbus_frame& first, bool normalised) {
+  Buffer out(kHeaderRoom);
+  ReplyDoc(out, first, normalised);
+  return out.Text();
 }
 
 }  // namespace mbus
@@ -357,53 +440,72 @@ extern "C" {
 char* mbus_data_variable_xml(mbus_data_variable* data) {
   return Guarded(nullptr, static_cast<char*>(nullptr), [&] {
     if (!data) throw Error("no data");
-    return CopyOut(VariableXml(*data, false));
+    Buffer out(VariableRoom(*data));
+    VariableDoc(out, *data, false);
+    return out.Release();
   });
 }
 
 char* mbus_data_variable_xml_normalized(mbus_data_variable* data) {
   return Guarded(nullptr, static_cast<char*>(nullptr), [&] {
     if (!data) throw Error("no data");
-    return CopyOut(VariableXml(*data, true));
+    Buffer out(VariableRoom(*data));
+    VariableDoc(out, *data, true);
+    return out.Release();
   });
 }
 
 char* mbus_data_fixed_xml(mbus_data_fixed* data) {
   return Guarded(nullptr, static_cast<char*>(nullptr), [&] {
     if (!data) throw Error("no data");
-    return CopyOut(FixedXml(*data));
+    Buffer out(kHeaderRoom);
+    FixedDoc(out, *data);
+    return out.Release();
   });
 }
 
 char* mbus_data_error_xml(int error) {
-  return Guarded(nullptr, static_cast<char*>(nullptr), [&] { return CopyOut(ErrorXml(error)); });
+  return Guarded(nullptr, static_cast<char*>(nullptr), [&] {
+    Buffer out(kHeaderRoom);
+    ErrorDoc(out, error);
+    return out.Release();
+  });
 }
 
 char* mbus_frame_data_xml(mbus_frame_data* data) {
   return Guarded(nullptr, static_cast<char*>(nullptr), [&] {
     if (!data) throw Error("no frame data");
-    return CopyOut(FrameDataXml(*data, false));
+    Buffer out(FrameDataRoom(*data));
+    FrameDataDoc(out, *data, false);
+    return out.Release();
   });
 }
 
 char* mbus_frame_data_xml_normalized(mbus_frame_data* data) {
   return Guarded(nullptr, static_cast<char*>(nullptr), [&] {
     if (!data) throw Error("no frame data");
-    return CopyOut(FrameDataXml(*data, true));
+    Buffer out(FrameDataRoom(*data));
+    FrameDataDoc(out, *data, true);
+    return out.Release();
   });
 }
 
 char* mbus_data_variable_header_xml(mbus_data_variable_header* header) {
   return Guarded(nullptr, static_cast<char*>(nullptr), [&] {
     if (!header) throw Error("no header");
-    return CopyOut(HeaderXml(*header));
+    Buffer out(kHeaderRoom);
+    Writer w(out);
+    VariableHeader(w, *header);
+    return out.Release();
   });
 }
 
 char* mbus_frame_xml(mbus_frame* frame) {
   return Guarded(nullptr, static_cast<char*>(nullptr), [&] {
     if (!frame) throw Error("no frame");
-    return CopyOut(ReplyXml(*frame, false));
+    Buffer out(kHeaderRoom);
+    ReplyDoc(out, *frame, false);
+    return out.Release();
   });
 }
 
@@ -413,11 +515,13 @@ void mbus_str_free(char* text) {
 
 int mbus_str_xml_encode(unsigned char* dst, const unsigned char* src, size_t max_len) {
   if (!dst || !src || max_len == 0) return -1;
-  const std::string encoded = XmlEncode(reinterpret_cast<const char*>(src));
-  const size_t n = encoded.size() < max_len - 1 ? encoded.size() : max_len - 1;
-  std::memcpy(dst, encoded.data(), n);
-  dst[n] = 0;
-  return static_cast<int>(n);
+  return Guarded(nullptr, -1, [&] {
+    const std::string encoded = XmlEncode(reinterpret_cast<const char*>(src));
+    const size_t n = encoded.size() < max_len - 1 ? encoded.size() : max_len - 1;
+    std::memcpy(dst, encoded.data(), n);
+    dst[n] = 0;
+    return static_cast<int>(n);
+  });
 }
 
 }  // extern "C"
