@@ -10,3 +10,6 @@ if(EXISTS ${_mbus_shared}/reference)
                    ${_mbus_shared}/error ${_mbus_shared}/unsupported)
   set_tests_properties(FuzzMbusParse.reference PROPERTIES LABELS fuzz)
 endif()
+
+# Every document of the XML writers is well-formed XML, whatever the bytes.
+kor_fuzz(FuzzMbusXml SOURCES FuzzMbusXml.cpp LIBS mbus_core)

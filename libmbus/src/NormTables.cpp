@@ -4,6 +4,8 @@
 // (the plug-in converts unit texts from UTF-8; "\xC2\xB0" is the degree
 // sign); item names downstream are built from the quantity texts, so they
 // never change.
+#include <array>
+
 #include "Tables.h"
 
 namespace mbus {
@@ -627,25 +629,35 @@ constexpr MediumRow kMedia[] = {
     {0x37, "Radio Converter: Meter"},
 };
 
+// Every code of a table (0x00-0xFF) to its row, built once: records look
+// their code up on every normalisation.
+using RowIndex = std::array<const NormRow*, 256>;
+
 template <size_t N>
-const NormRow* Find(const NormRow (&rows)[N], unsigned code) {
+RowIndex Index(const NormRow (&rows)[N]) {
+  RowIndex index{};
   for (const NormRow& row : rows)
-    if (row.code == code) return &row;
-  return nullptr;
+    if (row.code < index.size() && !index[row.code]) index[row.code] = &row;
+  return index;
 }
 
 }  // namespace
 
 const NormRow* FindNormRow(NormTable table, unsigned code) {
+  static const RowIndex primary = Index(kPrimary);
+  static const RowIndex fd = Index(kExtensionFD);
+  static const RowIndex fb = Index(kExtensionFB);
+  static const RowIndex fixed = Index(kFixed);
+  if (code > 0xFF) return nullptr;
   switch (table) {
     case NormTable::kPrimary:
-      return Find(kPrimary, code);
+      return primary[code];
     case NormTable::kExtensionFD:
-      return Find(kExtensionFD, code);
+      return fd[code];
     case NormTable::kExtensionFB:
-      return Find(kExtensionFB, code);
+      return fb[code];
     case NormTable::kFixed:
-      return Find(kFixed, code);
+      return fixed[code];
   }
   return nullptr;
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Combinable.h"
 #include "Guard.h"
 #include "Internal.h"
 #include "Tables.h"
@@ -24,11 +25,18 @@ const NormRow* VibRow(const mbus_value_information_block& vib) {
   return FindNormRow(NormTable::kPrimary, code);
 }
 
-char* Copy(const std::string& text) {
-  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+char* Copy(const char* text, size_t size) {
+  char* copy = static_cast<char*>(std::malloc(size + 1));
   if (!copy) throw Error("out of memory");
-  std::memcpy(copy, text.c_str(), text.size() + 1);
+  std::memcpy(copy, text, size);
+  copy[size] = 0;
   return copy;
+}
+char* Copy(const std::string& text) {
+  return Copy(text.data(), text.size());
+}
+char* Copy(const char* text) {
+  return Copy(text, std::strlen(text));
 }
 
 struct RecordDeleter {
@@ -48,6 +56,66 @@ void SetText(mbus_record& out, const std::string& text) {
   out.value.str_val.size = static_cast<int>(text.size());
 }
 
+// The value as the VIFE chain reads it: a date for the date codes (type G
+// for a 16-bit field, F or the 6-byte form for 32 and 48 bits).
+Value ValueOfKind(const mbus_data_record& r, VifeMeaning::Kind kind) {
+  if (kind != VifeMeaning::kDate) return RawValue(r);
+  const unsigned field = r.dib.dif & MBUS_DATA_RECORD_DIF_MASK_DATA;
+  if (field == 0x02) return DateValue(r, DateKind::kDate);
+  if (field == 0x04 || field == 0x06) return DateValue(r, DateKind::kDateTime);
+  return Value{};
+}
+
+bool HasControls(const char* text) {
+  for (; *text; ++text)
+    if (static_cast<unsigned char>(*text) < 0x20) return true;
+  return false;
+}
+
+// Unit and quantity of the value: the table's, qualified by the chain.
+void QualifiedTexts(const NormUnit& base, const VifeMeaning& m, Normalised& out) {
+  out.quantity = base.quantity;
+  if (!m.qualifier.empty() || HasControls(base.quantity)) {
+    out.quantity_text = base.quantity;
+    if (!m.qualifier.empty()) {
+      if (!out.quantity_text.empty()) out.quantity_text += ' ';
+      out.quantity_text += m.qualifier;
+    }
+    BlankControls(out.quantity_text);
+    out.quantity = out.quantity_text.c_str();
+  }
+  switch (m.kind) {
+    case VifeMeaning::kReading:
+      out.unit = base.unit;
+      break;
+    case VifeMeaning::kRate:
+      out.unit_text = (*base.unit && std::strcmp(base.unit, "-") != 0) ? base.unit : "1";
+      out.unit_text += m.unit_suffix;
+      out.unit = out.unit_text.c_str();
+      break;
+    case VifeMeaning::kCount:
+      out.unit = "";
+      break;
+    case VifeMeaning::kDuration:
+      out.unit = "s";
+      break;
+    case VifeMeaning::kDate:
+      out.unit = "-";
+      break;
+  }
+}
+
+// raw x multiplier x 10^corrections, plus the additive constants in units of
+// the VIF. A count and a duration do not take the VIF's multiplier.
+double Scaled(double raw, double multiplier, const VifeMeaning& m) {
+  if (m.kind == VifeMeaning::kCount) multiplier = 1;
+  if (m.kind == VifeMeaning::kDuration) multiplier = m.duration_unit;
+  const double factor = m.corrected ? multiplier * std::pow(10.0, m.exponent) : multiplier;
+  double value = raw * factor;
+  if (m.offset != 0) value += m.offset * multiplier;
+  return value;
+}
+
 }  // namespace
 
 bool NormaliseUnit(const mbus_data_record& r, NormUnit& out) {
@@ -57,33 +125,55 @@ bool NormaliseUnit(const mbus_data_record& r, NormUnit& out) {
   }
   if ((r.vib.vif & MBUS_DIB_VIF_WITHOUT_EXTENSION) == 0x7C) {
     out = NormUnit{"-", reinterpret_cast<const char*>(r.vib.custom_vif), 1.0};
-  } else {
-    const NormRow* row = VibRow(r.vib);
-    if (!row) return false;
-    out = NormUnit{row->unit, row->quantity, row->multiplier};
+    return true;
   }
-  int exponent = 0;
-  if (DecimalCorrection(r, exponent)) out.multiplier *= std::pow(10.0, exponent);
+  const NormRow* row = VibRow(r.vib);
+  if (!row) return false;
+  out = NormUnit{row->unit, row->quantity, row->multiplier};
   return true;
 }
 
-mbus_record* NormaliseVariable(const mbus_data_record& r) {
-  NormUnit unit;
-  if (!NormaliseUnit(r, unit)) throw Error("unknown value information code");
-  const Value value = RawValue(r);
-  if (value.kind == Value::kNone && value.date == DateKind::kNone)
-    throw Error("record has no value");
-  RecordPtr out = NewRecord();
-  if (value.date != DateKind::kNone)
-    SetText(*out, NormalisedDateText(value));
-  else if (value.kind == Value::kText)
-    SetText(*out, value.text);
-  else {
-    out->is_numeric = 1;
-    out->value.real_val = value.number * unit.multiplier;
+void BlankControls(std::string& text) {
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+}
+
+const char* Normalise(const mbus_data_record& r, Normalised& out) {
+  NormUnit base;
+  if (!NormaliseUnit(r, base)) return "unknown value information code";
+  const VifeMeaning meaning = IsManufacturerRecord(r) ? VifeMeaning{} : ReadCombinable(r.vib);
+  if (!meaning.known) return "value information extension without a single reading";
+  Value value = ValueOfKind(r, meaning.kind);
+  if (value.kind == Value::kNone && value.date == DateKind::kNone) return "record has no value";
+  QualifiedTexts(base, meaning, out);
+  if (value.date != DateKind::kNone || value.kind == Value::kText) {
+    out.numeric = false;
+    out.number = 0;
+    if (value.date != DateKind::kNone)
+      out.text = NormalisedDateText(value);
+    else
+      out.text = std::move(value.text);
+    BlankControls(out.text);
+  } else {
+    out.numeric = true;
+    out.number = Scaled(value.number, base.multiplier, meaning);
+    out.text.clear();
   }
-  out->unit = Copy(unit.unit);
-  out->quantity = Copy(unit.quantity);
+  return nullptr;
+}
+
+mbus_record* NormaliseVariable(const mbus_data_record& r) {
+  Normalised n;
+  if (const char* reason = Normalise(r, n)) throw Error(reason);
+  RecordPtr out = NewRecord();
+  if (n.numeric) {
+    out->is_numeric = 1;
+    out->value.real_val = n.number;
+  } else {
+    SetText(*out, n.text);
+  }
+  out->unit = Copy(n.unit);
+  out->quantity = Copy(n.quantity);
   out->function_medium = Copy(FunctionText(r));
   out->storage_number = StorageNumber(r);
   out->tariff = Tariff(r);
@@ -169,9 +259,12 @@ int mbus_vib_unit_normalize(mbus_value_information_block* vib, double value, cha
     record.vib = *vib;
     NormUnit unit;
     if (!NormaliseUnit(record, unit)) throw Error("unknown value information code");
+    const VifeMeaning meaning = ReadCombinable(*vib);
+    if (!meaning.known || meaning.kind != VifeMeaning::kReading || !meaning.qualifier.empty())
+      throw Error("the extensions make the value other than a reading of the unit");
     *unit_out = const_cast<char*>(unit.unit);
     *quantity_out = const_cast<char*>(unit.quantity);
-    *value_out = value * unit.multiplier;
+    *value_out = Scaled(value, unit.multiplier, meaning);
     return 0;
   });
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Combinable.h"
 #include "Guard.h"
 #include "Internal.h"
 #include "Tables.h"
@@ -32,11 +33,16 @@ bool ValidBcd(const unsigned char* bytes, size_t count) {
   return true;
 }
 
+// Hex pairs separated by blanks ("0A 1B").
 std::string Spaced(const unsigned char* bytes, size_t count, bool reverse) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text;
+  text.reserve(3 * count);
   for (size_t i = 0; i < count; ++i) {
     if (i) text += ' ';
-    text += HexText(reverse ? bytes + count - 1 - i : bytes + i, 1, false);
+    const unsigned char b = reverse ? bytes[count - 1 - i] : bytes[i];
+    text += kDigits[b >> 4];
+    text += kDigits[b & 0x0F];
   }
   return text;
 }
@@ -47,13 +53,40 @@ std::string Reversed(const unsigned char* bytes, size_t count) {
   return text;
 }
 
+// Appends value with at least `width` digits, zero-padded, as "%0*d" does.
+void AppendPadded(std::string& out, int value, int width) {
+  char digits[16];
+  int n = 0;
+  unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+  do {
+    digits[n++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude);
+  if (value < 0) {
+    out += '-';
+    --width;
+  }
+  for (int pad = width - n; pad > 0; --pad) out += '0';
+  while (n) out += digits[--n];
+}
+
+// "YYYY-MM-DD", with the time "YYYY-MM-DDTHH:MM:SS" and a "Z" when zulu.
 std::string DateText(const struct tm& t, bool with_time, bool zulu) {
-  char text[48];
-  if (with_time)
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%s", t.tm_year + 1900,
-                  t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, zulu ? "Z" : "");
-  else
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+  std::string text;
+  text.reserve(24);
+  AppendPadded(text, t.tm_year + 1900, 4);
+  text += '-';
+  AppendPadded(text, t.tm_mon + 1, 2);
+  text += '-';
+  AppendPadded(text, t.tm_mday, 2);
+  if (!with_time) return text;
+  text += 'T';
+  AppendPadded(text, t.tm_hour, 2);
+  text += ':';
+  AppendPadded(text, t.tm_min, 2);
+  text += ':';
+  AppendPadded(text, t.tm_sec, 2);
+  if (zulu) text += 'Z';
   return text;
 }
 
@@ -177,25 +210,12 @@ int Device(const mbus_data_record& r) {
   return device;
 }
 
-// A VIFE 0x70-0x77 scales the value by 10^(n-6); 0 when there is none.
-bool DecimalCorrection(const mbus_data_record& r, int& exponent) {
-  const size_t first = (r.vib.vif == 0xFD || r.vib.vif == 0xFB) ? 1 : 0;
-  for (size_t i = first; i < r.vib.nvife; ++i) {
-    const unsigned code = r.vib.vife[i] & MBUS_DIB_VIF_WITHOUT_EXTENSION;
-    if (code >= 0x70 && code <= 0x77) {
-      exponent = static_cast<int>(code) - 0x76;
-      return true;
-    }
-  }
-  return false;
-}
-
 std::string PlainUnit(const mbus_data_record& r) {
   const unsigned vif = r.vib.vif;
   if ((vif & MBUS_DIB_VIF_WITHOUT_EXTENSION) == 0x7C) {
     std::string text(reinterpret_cast<const char*>(r.vib.custom_vif));
-    int exponent = 0;
-    if (DecimalCorrection(r, exponent)) return std::string(UnitPrefix(exponent)) + " " + text;
+    const VifeMeaning meaning = ReadCombinable(r.vib);
+    if (meaning.corrected) return std::string(UnitPrefix(meaning.exponent)) + " " + text;
     return text;
   }
   if (vif == 0xFD || vif == 0xFB) {

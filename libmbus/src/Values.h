@@ -35,8 +35,6 @@ const char* FunctionText(const mbus_data_record& r);
 long StorageNumber(const mbus_data_record& r);
 long Tariff(const mbus_data_record& r);
 int Device(const mbus_data_record& r);
-// The exponent of a VIFE 0x70-0x77 (multiplicative correction), if any.
-bool DecimalCorrection(const mbus_data_record& r, int& exponent);
 
 std::string PlainUnit(const mbus_data_record& r);
 Value RawValue(const mbus_data_record& r);

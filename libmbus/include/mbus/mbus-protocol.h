@@ -354,7 +354,9 @@ MBUS_API mbus_record* MBUS_CALL mbus_parse_fixed_record(mbus_handle* handle, cha
  * *value_out_str; -1 for a record without a decodable value. */
 MBUS_API int MBUS_CALL mbus_variable_value_decode(mbus_data_record* record, double* value_out_real,
                                                   char** value_out_str, int* value_out_str_size);
-/* Unit and quantity are library constants; 0, or -1 for an unknown code. */
+/* Unit and quantity are library constants; the value with the multiplier and
+ * the VIFE corrections applied. 0, or -1 for an unknown code or VIFEs that
+ * make the value something else than a reading of that quantity. */
 MBUS_API int MBUS_CALL mbus_vif_unit_normalize(int vif, double value, char** unit_out,
                                                double* value_out, char** quantity_out);
 MBUS_API int MBUS_CALL mbus_vib_unit_normalize(mbus_value_information_block* vib, double value,
