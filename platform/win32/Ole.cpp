@@ -2,6 +2,7 @@
 // the calls reinterpret it in place.
 #include "platform/Ole.h"
 
+#include <float.h>
 #include <windows.h>  // brings in the OLE Automation declarations
 
 #include <cstddef>
@@ -25,6 +26,27 @@ VARIANT* AsVariant(TVarData& value) {
 VARIANT* AsSource(const TVarData& value) {
   return const_cast<VARIANT*>(reinterpret_cast<const VARIANT*>(&value));
 }
+
+// oleaut32's conversions compute in the x87 unit in 32-bit processes, with
+// the precision the process set: a mingw program or a host may set 64 bits
+// of mantissa, which rounds dates differently from every other build (one
+// bit in the last place). Conversions run with the 53 bits of a double, the
+// same results as the 64-bit and posix builds; the caller's setting is
+// restored afterwards.
+class DoublePrecisionScope {
+ public:
+#if defined(__i386__)
+  DoublePrecisionScope() : saved_(_controlfp(0, 0)) {
+    _controlfp(_PC_53, _MCW_PC);
+  }
+  ~DoublePrecisionScope() {
+    _controlfp(saved_, _MCW_PC);
+  }
+
+ private:
+  unsigned saved_;
+#endif
+};
 
 }  // namespace
 
@@ -60,6 +82,7 @@ HResult VariantCopy(TVarData& dest, const TVarData& source) {
 
 HResult VariantChangeType(TVarData& dest, const TVarData& source, std::uint16_t flags,
                           std::uint16_t vt) {
+  [[maybe_unused]] const DoublePrecisionScope precision;
   return ::VariantChangeType(AsVariant(dest), AsSource(source), flags, vt);
 }
 

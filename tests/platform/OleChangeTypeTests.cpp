@@ -18,6 +18,10 @@
 #include <cstdlib>
 #include <string>
 
+#if defined(_WIN32) && defined(__i386__)
+#include <float.h>
+#endif
+
 #include "platform/Ole.h"
 #include "platform/Text.h"
 
@@ -766,6 +770,30 @@ TEST(OleChangeType, FailureKeepsDestination) {
   EXPECT_EQ(dest.VInteger, 9);
   VariantClear(source);
 }
+
+#if defined(_WIN32) && defined(__i386__)
+// A 32-bit host may run the x87 unit with 64 bits of mantissa (a mingw
+// program does); oleaut32 then rounds dates differently in the last bit.
+// The conversion rounds as a double whatever the caller set, and gives the
+// caller's setting back.
+TEST(OleChangeType, DatesRoundAsDoublesWhateverTheCallersX87Precision) {
+  const unsigned saved = _controlfp(0, 0);
+  for (unsigned precision : {unsigned{_PC_64}, unsigned{_PC_53}, unsigned{_PC_24}}) {
+    _controlfp(precision, _MCW_PC);
+    TVarData source = Make(Str("2026-12-08 13:02:03"));
+    TVarData dest;
+    VariantInit(dest);
+    const HResult hr = VariantChangeType(dest, source, 0, varDate);
+    const unsigned after = _controlfp(0, 0) & _MCW_PC;
+    _controlfp(saved, _MCW_PC);
+    EXPECT_EQ(hr, kSOk);
+    EXPECT_EQ(Describe(dest), "46364.543090277773") << "precision " << precision;
+    EXPECT_EQ(after, precision);
+    VariantClear(dest);
+    VariantClear(source);
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace plat
