@@ -116,8 +116,10 @@ TReadVerdict JudgeRead(const TReadFacts& facts) {
                      PluginSaid(facts.PluginErrors);
   } else if (!facts.Ports.empty() && closed.size() == facts.Ports.size()) {
     verdict.Status = kReadNoAnswer;
-    verdict.Reason = closed.size() > 1 ? "no port opened during the run: " + Joined(closed, ", ")
-                                       : closed.front() + " never opened during the run";
+    const TPortReport& only = facts.Ports.front();
+    verdict.Reason = closed.size() > 1
+                         ? "no port opened during the run: " + Joined(closed, ", ")
+                         : only.Name + " never opened during the run" + OpenErrorText(only);
   } else if (out == 0) {
     verdict.Status = kReadCannotRead;
     verdict.Reason =

@@ -178,7 +178,7 @@ TEST(ReadVerdict, StatusAndReasonFollowWhatTheRunSaw) {
        {},
        {"1"},
        host::kReadNoAnswer,
-       {"tcp:127.0.0.1:1 (connection refused) never opened during the run"}},
+       {"tcp:127.0.0.1:1 never opened during the run (connection refused)"}},
       {"no port opened",
        0,
        true,
