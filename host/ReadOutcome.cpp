@@ -138,8 +138,8 @@ TReadVerdict JudgeRead(const TReadFacts& facts) {
   return verdict;
 }
 
-TDeviceTally::TDeviceTally(std::vector<std::string> devices) {
-  for (auto& text : devices) {
+TDeviceTally::TDeviceTally(const std::vector<std::string>& devices) {
+  for (const auto& text : devices) {
     TDevice device;
     device.Text = Trimmed(text);
     const std::string bare = Trimmed(device.Text.substr(0, device.Text.find('(')));

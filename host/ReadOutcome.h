@@ -53,7 +53,7 @@ TReadVerdict JudgeRead(const TReadFacts& facts);
 // field of the reply frame in its FULL_DATA_PACKET.
 class TDeviceTally {
  public:
-  explicit TDeviceTally(std::vector<std::string> devices);
+  explicit TDeviceTally(const std::vector<std::string>& devices);
   void Note(const TReceivedData& row);
   // The requested devices no row answered, in request order.
   std::vector<std::string> Silent() const;
