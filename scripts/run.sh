@@ -15,7 +15,7 @@ build_dir=${KOR_BUILD_DIR:-build/linux}
 
 bash scripts/setup.sh linux >&2
 cmake --preset linux -B "$build_dir" >/dev/null
-cmake --build "$build_dir" --parallel 2 --target mbus-host >&2
+cmake --build "$build_dir" --parallel "$(nproc)" --target mbus-host >&2
 if [ $# -eq 0 ]; then
   set -- read --for 8
 fi
