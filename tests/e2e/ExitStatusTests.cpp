@@ -114,7 +114,7 @@ TEST_F(ExitStatusEndToEnd, EveryEndHasItsStatusAndReason) {
       {"one silent meter beside an answering one",
        [](ExitStatusEndToEnd&) {
          return std::pair<std::string, Args>{
-             "", {"read", "--no-timing", "--device", "5;77", "--for", "4"}};
+             "", {"read", "--no-timing", "--device", "5;77", "--for", "6"}};
        },
        0,
        {reason + "device 77 never answered"},
