@@ -3,3 +3,6 @@
 # may be a speed switch, and its answers to the search events.
 kor_fuzz(FuzzHostArguments SOURCES ${CMAKE_CURRENT_LIST_DIR}/FuzzHostArguments.cpp
          LIBS plugin_host)
+# The request document looked at before a read, and the tally of the
+# devices the rows answered.
+kor_fuzz(FuzzRequestCheck SOURCES ${CMAKE_CURRENT_LIST_DIR}/FuzzRequestCheck.cpp LIBS plugin_host)

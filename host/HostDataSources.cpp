@@ -116,10 +116,15 @@ bool THostDataSources::TryOpen(TSource& source, bool first) {
   try {
     source.Port->Open();
   } catch (const std::exception& e) {
-    if (first) Notice(std::string("cannot open ") + source.Name + ": " + e.what());
+    if (first) {
+      Notice(std::string("cannot open ") + source.Name + ": " + e.what());
+      std::lock_guard<std::mutex> lock(FLock);
+      source.OpenError = e.what();
+    }
     return false;
   }
   source.Open = true;
+  source.EverOpened = true;
   Queue(TActionKind::Opened, source);
   if (!first) {
     std::lock_guard<std::mutex> lock(FLock);
@@ -145,6 +150,7 @@ void THostDataSources::ReadLoop(TSource& source) {
       {
         std::lock_guard<std::mutex> lock(FLock);
         FCounters.BytesIn += got;
+        source.BytesIn += got;
       }
       if (FHost) FHost->ProcessBytes(source.Id, buffer.data(), got);
     } catch (const EPortError& e) {
@@ -269,6 +275,7 @@ std::int32_t THostDataSources::Deliver(const TReceivedData& data) {
       source->Port->Write(reinterpret_cast<const std::uint8_t*>(data.Raw.data()), data.Raw.size());
       std::lock_guard<std::mutex> lock(FLock);
       FCounters.BytesOut += data.Raw.size();
+      source->BytesOut += data.Raw.size();
     }
   } catch (const std::exception&) {
     // The reading thread notices the drop and reports it.
@@ -277,6 +284,21 @@ std::int32_t THostDataSources::Deliver(const TReceivedData& data) {
     return -1;
   }
   return static_cast<std::int32_t>(data.Raw.size());
+}
+
+std::vector<TPortReport> THostDataSources::PortReports() const {
+  std::vector<TPortReport> reports;
+  std::lock_guard<std::mutex> lock(FLock);
+  for (const auto& s : FSources) {
+    TPortReport report;
+    report.Name = s->Name;
+    report.Opened = s->EverOpened;
+    report.OpenError = s->OpenError;
+    report.BytesIn = s->BytesIn;
+    report.BytesOut = s->BytesOut;
+    reports.push_back(std::move(report));
+  }
+  return reports;
 }
 
 THostDataSources::TCounters THostDataSources::Counters() const {

@@ -15,7 +15,8 @@
 // - each source's reading thread opens, reads and reopens its port and
 //   calls ProcessData;
 // - Deliver runs on the plug-in's threads (its workers, its timers).
-// FLock guards the queues (rows, actions, notices) and the counters; the
+// FLock guards the queues (rows, actions, notices), the counters and each
+// source's open error and bytes; the
 // sources' list is fixed once Start runs; each source's open flag is atomic.
 // A port guards its own connection (a reading thread and a writing worker
 // use it at once).
@@ -33,6 +34,7 @@
 #include <vector>
 
 #include "host/PluginHost.h"
+#include "host/ReadOutcome.h"
 #include "host/ports/Port.h"
 
 namespace host {
@@ -93,6 +95,9 @@ class THostDataSources {
     int Rows = 0, Drops = 0, Reopens = 0, SpeedSwitches = 0, RefusedWrites = 0;
   };
   TCounters Counters() const;
+  // Each port over the run so far: opened at least once (else why its
+  // first attempt failed), its bytes each way.
+  std::vector<TPortReport> PortReports() const;
 
  private:
   struct TSource {
@@ -100,7 +105,11 @@ class THostDataSources {
     std::string Name;
     std::unique_ptr<TPort> Port;
     std::atomic<bool> Open{false};
+    std::atomic<bool> EverOpened{false};
     std::thread Reader;
+    // Guarded by FLock.
+    std::string OpenError;
+    std::uint64_t BytesIn = 0, BytesOut = 0;
   };
   enum class TActionKind { Opened, Closed };
   struct TAction {

@@ -26,16 +26,34 @@ TRunFolder::~TRunFolder() {
   fs::remove_all(FPath, ec);
 }
 
-void PrintLog(std::ostream& err, const std::string& log, int maxLevel) {
+namespace {
+
+// Each line of a log text as its level and its text.
+template <class TFn>
+void ForEachLogLine(const std::string& log, TFn fn) {
   std::istringstream lines(log);
   std::string line;
   while (std::getline(lines, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) continue;
-    const int level = (static_cast<unsigned char>(line[0]) & 0x7F) - 1;
-    if (level > maxLevel) continue;
-    err << "[log " << level << "] " << line.substr(1) << "\n";
+    fn((static_cast<unsigned char>(line[0]) & 0x7F) - 1, line.substr(1));
   }
+}
+
+}  // namespace
+
+void PrintLog(std::ostream& err, const std::string& log, int maxLevel) {
+  ForEachLogLine(log, [&](int level, const std::string& text) {
+    if (level <= maxLevel) err << "[log " << level << "] " << text << "\n";
+  });
+}
+
+std::vector<std::string> ErrorLines(const std::string& log) {
+  std::vector<std::string> errors;
+  ForEachLogLine(log, [&](int level, const std::string& text) {
+    if (level == 0) errors.push_back(text);
+  });
+  return errors;
 }
 
 THostSession::THostSession(const TSessionOptions& options, std::ostream& err)
@@ -82,14 +100,19 @@ void THostSession::Start() {
   if (FHost->Load(load) != 0) throw EPluginHostError("LOAD failed");
   // Ports first, so the module's first request finds its port open.
   FSources.Start();
-  if (FSources.Activate() != 0) FErr << "mbus-host: SET-STATE was refused\n";
+  FActivated = FSources.Activate() == 0;
+  if (!FActivated) FErr << "mbus-host: SET-STATE was refused\n";
 }
 
 std::string THostSession::NewLog(int maxLevel) {
   if (!FHost) return {};
   const std::string log = FHost->LogText();
   std::ostringstream lines;
-  if (log.size() > FLogShown) PrintLog(lines, log.substr(FLogShown), maxLevel);
+  if (log.size() > FLogShown) {
+    const std::string fresh = log.substr(FLogShown);
+    PrintLog(lines, fresh, maxLevel);
+    for (auto& error : ErrorLines(fresh)) FPluginErrors.push_back(std::move(error));
+  }
   FLogShown = log.size();
   return lines.str();
 }

@@ -40,6 +40,8 @@ class TRunFolder {
 // The plug-in's log lines ("level character, text") as "[log N] text",
 // those of levels up to maxLevel.
 void PrintLog(std::ostream& err, const std::string& log, int maxLevel = 9);
+// The texts of the log lines of level 0 (the plug-in's errors).
+std::vector<std::string> ErrorLines(const std::string& log);
 
 class THostSession {
  public:
@@ -58,8 +60,13 @@ class THostSession {
   std::vector<std::pair<std::int32_t, std::string>> AddPorts();
   THostDataSources& Sources() { return FSources; }
   // Loads the plug-in, creates the instance, LOAD, opens the ports, then
-  // SET-STATE; raises EPluginHostError when the plug-in refuses.
+  // SET-STATE; raises EPluginHostError when the plug-in refuses to be
+  // created or loaded (a refused SET-STATE is told on err and kept).
   void Start();
+  // Whether SET-STATE was accepted (valid after Start).
+  bool Activated() const { return FActivated; }
+  // The plug-in's error lines (level 0) among the lines fetched so far.
+  const std::vector<std::string>& PluginErrors() const { return FPluginErrors; }
   // Valid after Start.
   TPluginHost& Host() { return *FHost; }
   // The plug-in's new log lines up to maxLevel, as PrintLog writes them.
@@ -76,6 +83,8 @@ class THostSession {
   TRunFolder FFolder;
   std::string FIniFile;
   std::size_t FLogShown = 0;
+  bool FActivated = false;
+  std::vector<std::string> FPluginErrors;
   THostDataSources FSources;           // outlives the plug-in instance
   std::unique_ptr<TPluginHost> FHost;  // destroyed before FSources
 };

@@ -300,6 +300,12 @@ std::string DefaultPluginPath() {
   return folder + (plat::kPathDelimiter == '\\' ? "mbusplugin.dll" : "mbusplugin.so");
 }
 
+std::string ProtocolLibraryPath(const std::string& pluginPath) {
+  auto slash = pluginPath.find_last_of(plat::kPathDelimiter);
+  std::string folder = slash == std::string::npos ? std::string() : pluginPath.substr(0, slash + 1);
+  return folder + (plat::kPathDelimiter == '\\' ? "libmbus.dll" : "libmbus.so");
+}
+
 std::string VariantText(const OleVariant& value) {
   if (value.IsEmpty()) return "(empty)";
   if (value.IsNull()) return "(null)";

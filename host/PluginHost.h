@@ -183,6 +183,9 @@ class TPluginHost {
 // The plug-in library beside the running program (mbusplugin.dll on
 // Windows, mbusplugin.so on posix).
 std::string DefaultPluginPath();
+// The protocol library the M-Bus plug-in loads: libmbus.dll (libmbus.so)
+// in the plug-in's own folder.
+std::string ProtocolLibraryPath(const std::string& pluginPath);
 
 // A value as display text: "(empty)", "(null)", or the text conversion.
 std::string VariantText(const OleVariant& value);

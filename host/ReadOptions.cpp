@@ -102,7 +102,16 @@ const char* ReadUsage() {
          "                      [--data DIR] [--ini FILE] [--baud RATE] [--no-timing]\n"
          "  PORT: sim (the built-in simulated meters, default), serial:PORT[:BAUD],\n"
          "        tcp:HOST:PORT\n"
-         "  INTERVAL: 500ms, 10s, 1m, 2h (default 5s)\n";
+         "  INTERVAL: 500ms, 10s, 1m, 2h (default 5s)\n"
+         "exit status:\n"
+         "  0  rows were read (devices that never answered are named on stderr)\n"
+         "  1  the plug-in could not be loaded or started, or a serial port did not open\n"
+         "  2  bad arguments\n"
+         "  3  no row: no port opened during the run, or no meter answered\n"
+         "  4  no row: the plug-in sent no request (its protocol library did not load,\n"
+         "     or its data sources stayed inactive)\n"
+         "  5  the request document yields no request (its faulty line is named)\n"
+         "  Every status but 0 comes with a one-line reason on stderr.\n";
 }
 
 TReadOptions ParseReadArguments(const std::vector<std::string>& args) {

@@ -44,10 +44,12 @@ TEST_F(ReadEndToEnd, BadArgumentsEndWithStatusTwo) {
 TEST_F(ReadEndToEnd, RunsForItsTimeAndUnloadsWithAnyModule) {
   const fs::path ini = dir / "settings.ini";
   std::ofstream(ini, std::ios::binary) << "[Common]\r\nLeft=10\r\n";
-  ASSERT_EQ(Run({"read", "--no-timing", "--for", "1", "--ini", ini.string(), "--data",
-                 (dir / "data").string(), "--port", "sim", "--port", "sim"}),
-            0)
-      << err;
+  // A second is too short for rows (the first request waits out the ping's
+  // purge) and a module of another kind sends no request: the statuses of
+  // a run without rows, never a failure of the host (1) or the arguments.
+  const int status = Run({"read", "--no-timing", "--for", "1", "--ini", ini.string(), "--data",
+                          (dir / "data").string(), "--port", "sim", "--port", "sim"});
+  EXPECT_TRUE(status == 0 || status == 3 || status == 4) << status << err;
   EXPECT_NE(err.find(" rows, "), std::string::npos) << err;
   const std::string settings = ReadText(ini);
   EXPECT_NE(settings.find("Left=10"), std::string::npos) << settings;
