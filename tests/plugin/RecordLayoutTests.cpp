@@ -51,21 +51,28 @@ struct TField {
   std::function<std::uint64_t(const Rec&)> Read;
 };
 
-#define KOR_FIELD(Rec, member, offset)                                          \
-  TField<Rec> {                                                                 \
-#member, offset, sizeof(std::declval<Rec&>().member),                         \
-        [](Rec& r, std::uint64_t v) { r.member = static_cast<std::remove_reference_t<decltype(r.member)>>(v); }, \
-        [](const Rec& r) { return Unsigned(r.member); } \
+// clang-format off
+// NOLINTBEGIN(bugprone-macro-parentheses): Rec is a type, member a member path
+#define KOR_FIELD(Rec, member, offset)                                             \
+  TField<Rec> {                                                                    \
+    #member, offset, sizeof(std::declval<Rec&>().member),                          \
+        [](Rec& r, std::uint64_t v) {                                              \
+          r.member = static_cast<std::remove_reference_t<decltype(r.member)>>(v);  \
+        },                                                                         \
+        [](const Rec& r) { return Unsigned(r.member); }                            \
   }
 // Floating-point fields by their bit pattern.
-#define KOR_FIELD_BITS(Rec, member, offset, Bits)                                         \
-  TField<Rec> {                                                                           \
-#member, offset, sizeof(Bits),                                                          \
-        [](Rec& r, std::uint64_t v) {                                                       \
-          r.member = std::bit_cast<std::remove_reference_t<decltype(r.member)>>(static_cast<Bits>(v));               \
-        },                                                                                  \
-        [](const Rec& r) { return static_cast<std::uint64_t>(std::bit_cast<Bits>(r.member)); } \
+#define KOR_FIELD_BITS(Rec, member, offset, Bits)                                  \
+  TField<Rec> {                                                                    \
+    #member, offset, sizeof(Bits),                                                 \
+        [](Rec& r, std::uint64_t v) {                                              \
+          using T = std::remove_reference_t<decltype(r.member)>;                   \
+          r.member = std::bit_cast<T>(static_cast<Bits>(v));                       \
+        },                                                                         \
+        [](const Rec& r) { return std::uint64_t{std::bit_cast<Bits>(r.member)}; } \
   }
+// NOLINTEND(bugprone-macro-parentheses)
+// clang-format on
 
 std::uint64_t Truncated(std::uint64_t value, std::size_t size) {
   return size >= 8 ? value : value & ((std::uint64_t{1} << (8 * size)) - 1);
