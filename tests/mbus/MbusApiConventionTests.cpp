@@ -202,7 +202,7 @@ TEST(MbusApiConvention, EveryBoundNameThroughTheBindingIntoTheLibrary) {
   const unsigned char dateBytes[4] = {0x2D, 0x0C, 0x18, 0x2C};
   std::memcpy(number, dateBytes, 4);
   KOR_PROBE(kCalls, mbus_data_tm_decode, &time, number, std::size_t{4});
-  const unsigned char source[4] = {'a', 'b', '<', 'c'};
+  const unsigned char source[5] = {'a', 'b', '<', 'c', 0};  // NUL-terminated for the XML encoder
   unsigned char target[64] = {};
   KOR_PROBE(kCalls, mbus_data_str_decode, target, source, std::size_t{4});
   KOR_PROBE(kCalls, mbus_data_bin_decode, target, source, std::size_t{4}, sizeof target);

@@ -3,8 +3,9 @@
 // field of the packed boundary records and of the VARIANT record is written
 // through its member and must land at the host's offset, little-endian, in
 // exactly its size, and bytes put at that offset must read back through the
-// member. The records sit at an odd address, so pointer-sized fields (eight
-// bytes in 64-bit builds) and 64-bit values are read and written unaligned.
+// member. The packed records sit at an odd address, so their 32-bit fields
+// and pointer-sized ones (eight bytes in 64-bit builds) are read and written
+// unaligned; the VARIANT's 64-bit values are checked at offset 8.
 // The parameter lists' signature words sit where the host reads them.
 #include <gtest/gtest.h>
 
@@ -69,7 +70,10 @@ struct TField {
           using T = std::remove_reference_t<decltype(r.member)>;                   \
           r.member = std::bit_cast<T>(static_cast<Bits>(v));                       \
         },                                                                         \
-        [](const Rec& r) { return std::uint64_t{std::bit_cast<Bits>(r.member)}; } \
+        [](const Rec& r) {                                                         \
+          const auto value = r.member; /* a copy: the field may be unaligned */    \
+          return std::uint64_t{std::bit_cast<Bits>(value)};                        \
+        }                                                                          \
   }
 // NOLINTEND(bugprone-macro-parentheses)
 // clang-format on
@@ -78,25 +82,28 @@ std::uint64_t Truncated(std::uint64_t value, std::size_t size) {
   return size >= 8 ? value : value & ((std::uint64_t{1} << (8 * size)) - 1);
 }
 
-// Each field written and read at the host's offset, the record at an odd
-// address inside a larger buffer.
+// Each field written and read at the host's offset; a packed record sits at
+// an odd address inside a larger buffer (as a host may place it), others at
+// their alignment.
 template <class Rec>
 void CheckFields(const std::vector<TField<Rec>>& fields, std::size_t recordSize) {
   ASSERT_EQ(sizeof(Rec), recordSize);
   for (const TField<Rec>& field : fields) {
     SCOPED_TRACE(field.Name);
     alignas(16) unsigned char buffer[sizeof(Rec) + 32] = {};
-    unsigned char* base = buffer + 3;
+    constexpr std::size_t kShift = alignof(Rec) == 1 ? 3 : 0;
+    unsigned char* base = buffer + kShift;
     Rec* rec = reinterpret_cast<Rec*>(base);
     const std::uint64_t value = Truncated(kPattern, field.Size);
     field.Write(*rec, value);
     for (std::size_t i = 0; i < sizeof buffer; ++i) {
-      const std::ptrdiff_t at =
-          static_cast<std::ptrdiff_t>(i) - 3 - static_cast<std::ptrdiff_t>(field.Offset);
+      const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(i) -
+                                static_cast<std::ptrdiff_t>(kShift) -
+                                static_cast<std::ptrdiff_t>(field.Offset);
       const unsigned char expected = at >= 0 && static_cast<std::size_t>(at) < field.Size
                                          ? static_cast<unsigned char>(kPattern >> (8 * at))
                                          : 0;
-      ASSERT_EQ(buffer[i], expected) << "byte " << (static_cast<std::ptrdiff_t>(i) - 3);
+      ASSERT_EQ(buffer[i], expected) << "byte " << at + static_cast<std::ptrdiff_t>(field.Offset);
     }
     std::memset(buffer, 0, sizeof buffer);
     const std::uint64_t other = Truncated(~kPattern, field.Size);
