@@ -232,6 +232,11 @@ bool TMbusThread::RunCommand(TMbusCommand& command) {
   }
 }
 
+TMbusThread::THandleHooks TMbusThread::HandleHooks() noexcept {
+  return {&HookOpen,     &HookClose,    &HookSend,   &HookReceive,
+          &HookBaudrate, &ScanProgress, &DeviceFound};
+}
+
 // A failed connect drops the handle, so the next command tries again with
 // a fresh one (instead of talking through a handle whose line never opened).
 bool TMbusThread::SetUpHandle() {
@@ -241,13 +246,14 @@ bool TMbusThread::SetUpHandle() {
   if (FHandle == nullptr) return false;
   FHandle->auxdata = this;
   FHandle->io_mode = kIoModeHooks;
-  FHandle->open_hook = &HookOpen;
-  FHandle->close_hook = &HookClose;
-  FHandle->send_hook = &HookSend;
-  FHandle->recv_hook = &HookReceive;
-  FHandle->baudrate_hook = &HookBaudrate;
-  FHandle->scan_progress = &ScanProgress;
-  FHandle->found_event = &DeviceFound;
+  const THandleHooks hooks = HandleHooks();
+  FHandle->open_hook = hooks.Open;
+  FHandle->close_hook = hooks.Close;
+  FHandle->send_hook = hooks.Send;
+  FHandle->recv_hook = hooks.Receive;
+  FHandle->baudrate_hook = hooks.Baudrate;
+  FHandle->scan_progress = hooks.Progress;
+  FHandle->found_event = hooks.Found;
   FHandle->max_search_retry = 1;
   if (api.mbus_connect(FHandle) == -1) {
     Log(0, FMessages->MsgGatewayConnectFailed());

@@ -91,6 +91,21 @@ class TMbusThread : public TProcessDataThread {
   // Whether the worker holds a connected handle (for checks).
   bool HasHandle() const { return FHasHandle; }
 
+  // The hooks and callbacks every worker puts into its handle, typed as the
+  // library declares the handle's fields (the library calls them through
+  // these types). Each belongs to the worker that is the handle's user
+  // pointer and refuses or ignores a handle without one.
+  struct THandleHooks {
+    mbus_open_hook Open;
+    mbus_close_hook Close;
+    mbus_send_hook Send;
+    mbus_recv_hook Receive;
+    mbus_baudrate_hook Baudrate;
+    mbus_scan_progress_cb Progress;
+    mbus_found_cb Found;
+  };
+  static THandleHooks HandleHooks() noexcept;
+
   TMbusCommandDoneEvent OnCommandDone;  // set by the owner before the first command
 
   std::atomic<TMbusCommand*> CurrentCommand{nullptr};

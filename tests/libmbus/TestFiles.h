@@ -23,8 +23,7 @@ struct Block {
 };
 std::vector<Block> ReadBlocks(const std::string& xml);
 
-// Empty when equal; else what differs. Values that are both numbers compare
-// as numbers.
+// Empty when equal; else what differs. Values compare exactly, as text.
 std::string CompareBlocks(const std::vector<Block>& got, const std::vector<Block>& expected);
 
 // Bytes of a telegram written as hex pairs.
