@@ -107,6 +107,7 @@ class TSerialPortDM : public TDataSourceScheduled {
   void TakeWorkerResults();
   bool Offer();
   void RecordTimePoints(const std::vector<TPendingTimePoint>& points);
+  void ShowWaitingTimePoints();
   void DropOverflow();
   std::int32_t CountWaitingRows() const;
   void StopWorker() noexcept;
