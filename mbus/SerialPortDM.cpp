@@ -224,7 +224,17 @@ void TSerialPortDM::DeliverResults() noexcept {
     std::lock_guard<std::mutex> delivery(FDeliveryLock);
     if (Worker != nullptr && PendingResults.load() > 0) TakeWorkerResults();
     if (FWaiting.empty()) return;
-    if (!Offer()) DropOverflow();
+    const bool taken = Offer();
+    if (!taken) {
+      // The first refusal of a run of them is logged, so the log tells why
+      // rows wait.
+      if (!FRefused)
+        FModule.AddLog(1, "The host refused the data of data source " +
+                              std::to_string(DataSourceId) + ": " +
+                              std::to_string(CountWaitingRows()) + " rows wait");
+      DropOverflow();
+    }
+    FRefused = !taken;
     ShowWaitingTimePoints();
   } catch (const std::exception& e) {
     FModule.LogException("DELIVERY", e);

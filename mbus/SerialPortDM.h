@@ -116,4 +116,5 @@ class TSerialPortDM : public TDataSourceScheduled {
   // Serialises deliveries: the tick's, UNLOAD's and the destructor's.
   mutable std::mutex FDeliveryLock;
   std::deque<TWaitingBatch> FWaiting;  // under FDeliveryLock
+  bool FRefused = false;               // the last offer was refused; under FDeliveryLock
 };

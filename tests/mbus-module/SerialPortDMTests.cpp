@@ -73,6 +73,9 @@ TEST_F(SerialPortDelivery, RefusedRowsWaitUnrecordedAndGoOutOnceAccepted) {
   Source->IsPaused();
   EXPECT_EQ(StoredTimePoint("5"), -1);
   EXPECT_EQ(Source->WaitingRowCount(), 2);
+  EXPECT_NE(Log().find("The host refused the data of data source 21: 2 rows wait"),
+            std::string::npos)
+      << Log();
   Finish("6", 1, 45001.0, "BB");
   Source->IsPaused();
   EXPECT_EQ(StoredTimePoint("6"), -1);
