@@ -3,14 +3,18 @@
 // loads ("Parser config"), gives the module one data source per port, pumps
 // the plug-in's messages on this thread, prints every delivered row and the
 // plug-in's log, and ends after --count rows, after --for seconds or on
-// Ctrl-C, unloading the plug-in cleanly each time.
+// Ctrl-C, unloading the plug-in cleanly each time. With --soak SEED it also
+// injects the host's faults and unloads and loads the plug-in now and then.
+#include <atomic>
 #include <chrono>
+#include <mutex>
 #include <ostream>
 
 #include "host/CommandRegistry.h"
 #include "host/HostSession.h"
 #include "host/ReadOptions.h"
 #include "host/RowOutput.h"
+#include "host/SoakFaults.h"
 #include "host/bus/Meters.h"
 #include "platform/Files.h"
 #include "platform/Interrupt.h"
@@ -45,31 +49,151 @@ struct TRun {
   std::ostream& Err;
 };
 
+std::int64_t SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+std::int64_t EpochMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// What --soak adds on the main thread: the host refuses deliveries now and
+// then, the event "SOAK-TICK" goes to the plug-in every few seconds, and
+// the plug-in is unloaded and loaded again now and then (the read loop
+// asks ReloadDue). Each fault is reported as it begins.
+class TSoakHost {
+ public:
+  static constexpr std::int64_t kEventEveryMs = 3000;
+
+  explicit TSoakHost(std::uint32_t seed) : FRandom(seed), FActive(seed != 0) {
+    const std::int64_t now = SteadyMs();
+    FNextRefusal = now + FRandom.Between(5000, 20000);
+    FNextEvent = now + kEventEveryMs;
+  }
+  bool Active() const { return FActive; }
+  bool Refusing() const { return FActive && SteadyMs() < FRefuseUntil.load(); }
+  // A session begins: its reload is due 20 to 60 s on.
+  void SessionStarted() { FReloadAt = SteadyMs() + FRandom.Between(20000, 60000); }
+  bool ReloadDue() {
+    if (!FActive || SteadyMs() < FReloadAt) return false;
+    ReportFault("reload", "host", 0);
+    return true;
+  }
+  void Tick(THostSession& session) {
+    if (!FActive) return;
+    const std::int64_t now = SteadyMs();
+    if (now >= FNextEvent) {
+      FNextEvent = now + kEventEveryMs;
+      TkorParamsList params;
+      params.Add("EVENT-TYPE", OleVariant("SOAK-TICK"));
+      session.Host().Command("EVENT", params);
+    }
+    if (now >= FNextRefusal) {
+      const std::uint32_t ms = FRandom.Between(1000, 5000);
+      FRefuseUntil = now + ms;
+      FNextRefusal = now + ms + FRandom.Between(10000, 30000);
+      ReportFault("refuse", "host", ms);
+    }
+  }
+
+ private:
+  TFaultRandom FRandom;
+  const bool FActive;
+  std::atomic<std::int64_t> FRefuseUntil{0};  // read by the delivering threads
+  std::int64_t FNextRefusal = 0;
+  std::int64_t FNextEvent = 0;
+  std::int64_t FReloadAt = 0;
+};
+
+// Rows go to the output as the plug-in hands them over, and the plug-in
+// hears they were taken only once they were written: a process killed
+// after that point has its rows on the output already.
+class TRowSink {
+ public:
+  TRowSink(const TReadOptions& options, std::ostream& out)
+      : FOptions(options), FOut(out), FWriter(out, options.Format) {}
+  void SetSourceName(std::int32_t id, const std::string& name) {
+    std::lock_guard<std::mutex> lock(FLock);
+    FWriter.SetSourceName(id, name);
+  }
+  bool Take(const std::vector<TReceivedData>& rows) {
+    std::lock_guard<std::mutex> lock(FLock);
+    // A soak's checker tells a handover that a kill cut by its time.
+    if (FOptions.Soak != 0 && FOptions.Format == TOutputFormat::Json)
+      FOut << "{\"HANDOVER_MS\":" << EpochMs() << "}\n";
+    for (const TReceivedData& row : rows) {
+      if (FDone) break;
+      FWriter.Write(row);
+      if (FOptions.Count > 0 && FWriter.Rows() >= FOptions.Count) FDone = true;
+    }
+    FOut.flush();
+    return true;
+  }
+  bool Done() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FDone;
+  }
+  int Rows() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FWriter.Rows();
+  }
+
+ private:
+  const TReadOptions& FOptions;
+  std::ostream& FOut;
+  std::mutex FLock;  // guards the writer and FDone; the plug-in's threads deliver
+  TRowWriter FWriter;
+  bool FDone = false;
+};
+
 int Run(const TRun& run) {
   const TReadOptions& o = run.Options;
-  THostSession session(o, run.Err);
-  WriteParserConfig(session.IniFile(), "", RequestDocument(o, session.IniFile()));
-  TRowWriter writer(run.Out, o.Format);
-  for (const auto& [id, name] : session.AddPorts()) writer.SetSourceName(id, name);
-  bool done = false;
-  session.Sources().SetRowHandler([&](const TReceivedData& row) {
-    if (done) return;
-    writer.Write(row);
-    if (o.Count > 0 && writer.Rows() >= o.Count) done = true;
-  });
-  session.Start();
+  TRowSink sink(o, run.Out);
+  TSoakHost soak(o.Soak);
   const auto start = std::chrono::steady_clock::now();
   const auto limit = std::chrono::duration<double>(o.ForSeconds);
-  while (!done && !plat::InterruptRequested()) {
-    session.Host().Pump(kPumpMs);
-    session.Sources().Poll();
-    session.ShowLog();
-    if (o.ForSeconds > 0 && std::chrono::steady_clock::now() - start >= limit) break;
+  std::uint64_t bytesOut = 0, bytesIn = 0;
+  for (std::uint32_t load = 0;; ++load) {
+    THostSession session(o, run.Err);
+    WriteParserConfig(session.IniFile(), "", RequestDocument(o, session.IniFile()));
+    const std::uint32_t faultSeed = o.Soak == 0 ? 0 : o.Soak * 7919 + load * 101;
+    for (const auto& [id, name] : session.AddPorts(faultSeed)) sink.SetSourceName(id, name);
+    session.Sources().SetDeliveryHandler([&](const std::vector<TReceivedData>& rows) {
+      return !soak.Refusing() && sink.Take(rows);
+    });
+    session.Start();
+    soak.SessionStarted();
+    bool ended = false;
+    for (;;) {
+      if (sink.Done() || plat::InterruptRequested()) {
+        ended = true;
+        break;
+      }
+      session.Host().Pump(kPumpMs);
+      session.Sources().Poll();
+      soak.Tick(session);
+      session.ShowLog();
+      if (o.ForSeconds > 0 && std::chrono::steady_clock::now() - start >= limit) {
+        ended = true;
+        break;
+      }
+      if (soak.ReloadDue()) {
+        run.Err << "mbus-host: unloading the plug-in and loading it again\n";
+        break;
+      }
+    }
+    session.Finish();
+    const auto counters = session.Sources().Counters();
+    bytesOut += counters.BytesOut;
+    bytesIn += counters.BytesIn;
+    if (ended) break;
   }
-  session.Finish();
-  const auto counters = session.Sources().Counters();
-  run.Err << "mbus-host: " << writer.Rows() << " rows, " << counters.BytesOut << " bytes out, "
-          << counters.BytesIn << " bytes in\n";
+  run.Err << "mbus-host: " << sink.Rows() << " rows, " << bytesOut << " bytes out, " << bytesIn
+          << " bytes in\n";
   return 0;
 }
 
