@@ -472,6 +472,7 @@ def check(h):
     # Made: every reading of every meter that was in its telegram between the
     # first start and the stop (those made shortly before the start too).
     made = required = lost = 0
+    made_keys = set()
     lost_list = []
     for p in h.processes:
         t0 = p.runs[0]["start"] // 1000
@@ -481,6 +482,7 @@ def check(h):
             k = (t0 // PERIOD - HISTORY) * PERIOD
             while k + PERIOD <= t1:
                 made += 1
+                made_keys.add((m.id, k))
                 window = (k * 1000, min((k + HISTORY * PERIOD) * 1000, t1 * 1000 - 2000))
                 if window[1] - window[0] >= REQUIRED_REACHABLE_S * 1000:
                     if reachable_ms(window, spans) >= REQUIRED_REACHABLE_S * 1000:
@@ -507,7 +509,10 @@ def check(h):
                 if len(dup_list) < 20:
                     dup_list.append("%s at %s: runs %d and %d" % (key[0], key[1], n, again[1]))
     return {
-        "made": made, "required": required, "delivered": len(delivered), "rows": rows_total,
+        "made": made, "required": required,
+        "delivered": sum(1 for key in delivered if key in made_keys),
+        "delivered_outside": sum(1 for key in delivered if key not in made_keys),
+        "rows": rows_total,
         "lost": lost, "lost_examples": lost_list, "duplicated": dup, "dup_examples": dup_list,
         "in_kill_windows": in_kill, "wrong": wrong[:20], "wrong_count": len(wrong),
         "faults": faults,
@@ -547,8 +552,11 @@ def resources(h):
             starts.append(settled[0])
         cpu += samples[-1][4]
         if len(settled) >= 10:
+            # The second half of a run: after the one-off growth of the first
+            # plug-in reload (the library loaded again), what still grows.
+            late = settled[len(settled) // 2:]
             for i, name in ((1, "rss"), (2, "threads"), (3, "handles")):
-                slopes[name].append(slope_per_minute([(s[0], s[i]) for s in settled]))
+                slopes[name].append(slope_per_minute([(s[0], s[i]) for s in late]))
     for p in h.processes:
         key = (p.source, p.runs[-1]["n"])
         if key in h.samples:
@@ -595,6 +603,7 @@ def main():
     report = {
         "minutes": args.minutes, "seed": args.seed, "sources": args.sources, "meters": METERS,
         "made": r["made"], "required": r["required"], "delivered": r["delivered"],
+        "delivered_outside": r["delivered_outside"],
         "rows": rows, "lost": r["lost"], "duplicated": r["duplicated"],
         "in_kill_windows": r["in_kill_windows"], "faults": by_kind, "unnamed": unnamed,
         "not_injected": sorted(h.not_injected), "wrong_device_or_value": r["wrong_count"],
@@ -613,8 +622,12 @@ def main():
     for what in ("lost_examples", "dup_examples", "wrong"):
         for line in r[what]:
             print("  %s: %s" % (what.split("_")[0], line))
-    print("slopes per minute (steepest run): rss %.1f KiB, threads %.2f, handles %.2f"
-          % (res["slope"]["rss"], res["slope"]["threads"], res["slope"]["handles"]))
+    print("slopes per minute, second half of each run (steepest; median): rss %.1f KiB "
+          "(%.1f), threads %.2f (%.2f), handles %.2f (%.2f)"
+          % (res["slope"]["rss"], res["slope_median"]["rss"], res["slope"]["threads"],
+             res["slope_median"]["threads"], res["slope"]["handles"],
+             res["slope_median"]["handles"]))
+    print("per process at start and end: handles %d->%d" % res["handles"])
     print("cpu: %.1f s, %s ms per delivered row" % (
         res["cpu_seconds"], "%.3f" % report["cpu_ms_per_delivered_row"]
         if rows else "-"))
