@@ -14,6 +14,7 @@
 // segment guards itself and never calls back, so FLock may enclose its lock.
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <mutex>
 #include <thread>
 

@@ -494,7 +494,26 @@ def check(h):
                                     k, dt.timezone.utc).strftime("%H:%M:%S")))
                 k += PERIOD
 
-    dup = in_kill = 0
+    # Data folders unwritable, and the plug-in reloads, per source.
+    unwritable = {}
+    for kind, where, ms, at in h.faults:
+        if kind == "unwritable":
+            unwritable.setdefault(int(where.split(":")[1]), []).append((at, at + ms))
+    reloads = {}
+    for kind, source, meter, ms, at, named in faults:
+        if kind == "reload":
+            reloads.setdefault(source, []).append(at)
+
+    def unrecordable(first, again):
+        """A copy handed over while its data folder could not be written
+        (its time point kept in memory only), and the plug-in unloaded or
+        the process killed before the next copy."""
+        source, n, handed = first
+        if not any(a <= handed <= b + 1000 for a, b in unwritable.get(source, [])):
+            return False
+        return again[1] > n or any(handed <= r <= again[2] for r in reloads.get(source, []))
+
+    dup = in_kill = unrecorded = 0
     dup_list = []
     for key, copies in delivered.items():
         for first, again in zip(copies, copies[1:]):
@@ -504,6 +523,8 @@ def check(h):
                    handed >= run["end"] - KILL_WINDOW_S * 1000)
             if cut:
                 in_kill += 1
+            elif unrecordable(first, again):
+                unrecorded += 1
             else:
                 dup += 1
                 if len(dup_list) < 20:
@@ -514,7 +535,8 @@ def check(h):
         "delivered_outside": sum(1 for key in delivered if key not in made_keys),
         "rows": rows_total,
         "lost": lost, "lost_examples": lost_list, "duplicated": dup, "dup_examples": dup_list,
-        "in_kill_windows": in_kill, "wrong": wrong[:20], "wrong_count": len(wrong),
+        "in_kill_windows": in_kill, "unrecorded": unrecorded,
+        "wrong": wrong[:20], "wrong_count": len(wrong),
         "faults": faults,
     }
 
@@ -605,7 +627,8 @@ def main():
         "made": r["made"], "required": r["required"], "delivered": r["delivered"],
         "delivered_outside": r["delivered_outside"],
         "rows": rows, "lost": r["lost"], "duplicated": r["duplicated"],
-        "in_kill_windows": r["in_kill_windows"], "faults": by_kind, "unnamed": unnamed,
+        "in_kill_windows": r["in_kill_windows"], "unrecorded_duplicates": r["unrecorded"],
+        "faults": by_kind, "unnamed": unnamed,
         "not_injected": sorted(h.not_injected), "wrong_device_or_value": r["wrong_count"],
         "resources": res, "failures": h.failures,
         "cpu_ms_per_delivered_row": (res["cpu_seconds"] * 1000 / rows) if rows else None,
@@ -619,6 +642,10 @@ def main():
         print("not injected: %s" % ", ".join(sorted(h.not_injected)))
     print("readings: %d made, %d required (reachable long enough), %d delivered in %d rows"
           % (r["made"], r["required"], r["delivered"], rows))
+    if r["unrecorded"]:
+        print("duplicated apart: %d readings handed over while their data folder could not be "
+              "written, then the plug-in unloaded or the process killed before a write "
+              "succeeded (their time points were in memory only)" % r["unrecorded"])
     for what in ("lost_examples", "dup_examples", "wrong"):
         for line in r[what]:
             print("  %s: %s" % (what.split("_")[0], line))
