@@ -103,7 +103,7 @@ void TScheduleThread::Start(const std::shared_ptr<TScheduleThread>& self, TSched
     FTimer->SetEnabled(true);
     return;
   }
-  std::thread([self] { self->ThreadBody(); }).detach();
+  FLink->Threads.Start([self] { self->ThreadBody(); });
 }
 
 void TScheduleThread::Terminate() {
@@ -254,14 +254,83 @@ void TScheduleThread::TimerPass() {
 // ---- TWorkerThread
 
 void TWorkerThread::Start(const std::shared_ptr<TEventLink>& link, std::uintptr_t param) {
-  std::thread([link, param] {
+  link->Threads.Start([link, param] {
     try {
       std::lock_guard<std::recursive_mutex> lock(link->Lock);
       if (link->Event != nullptr) link->Event->Fire(param);
     } catch (...) {
       // A failing handler ends this run only.
     }
-  }).detach();
+  });
+}
+
+// ---- TEventThreads
+
+namespace {
+std::atomic<std::size_t> gLiveEventThreads{0};
+}  // namespace
+
+TEventThreads::~TEventThreads() {
+  try {
+    JoinAll();
+  } catch (...) {
+  }
+}
+
+std::size_t TEventThreads::Live() {
+  return gLiveEventThreads.load();
+}
+
+void TEventThreads::JoinEnded() {
+  for (auto it = FThreads.begin(); it != FThreads.end();) {
+    if (it->Ended->load()) {
+      it->Thread.join();  // ended: returns at once
+      it = FThreads.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+void TEventThreads::Start(std::function<void()> body) {
+  std::lock_guard<std::mutex> lock(FLock);
+  JoinEnded();
+  auto ended = std::make_shared<std::atomic<bool>>(false);
+  ++gLiveEventThreads;
+  try {
+    FThreads.push_back({std::thread([body = std::move(body), ended] {
+                          body();
+                          --gLiveEventThreads;
+                          ended->store(true);
+                        }),
+                        ended});
+  } catch (...) {
+    --gLiveEventThreads;
+    throw;
+  }
+}
+
+void TEventThreads::JoinAll() {
+  for (;;) {
+    std::vector<TEntry> threads;
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      threads.swap(FThreads);
+    }
+    if (threads.empty()) return;
+    for (TEntry& entry : threads) {
+      if (entry.Thread.get_id() == std::this_thread::get_id()) {
+        entry.Thread.detach();
+      } else {
+        entry.Thread.join();
+      }
+    }
+  }
+}
+
+std::size_t TEventThreads::Count() {
+  std::lock_guard<std::mutex> lock(FLock);
+  return FThreads.size();
 }
 
 // ---- TScheduledEvent
@@ -276,6 +345,9 @@ TScheduledEvent::~TScheduledEvent() {
     Stop();
   } catch (...) {
   }
+  // Stopped, no thread starts another run; those started end now (a run
+  // still waiting for the link finds the event no longer running).
+  FLink->Threads.JoinAll();
   std::lock_guard<std::recursive_mutex> lock(FLink->Lock);  // waits for a running Fire
   FLink->Event = nullptr;
   FRetired.reset();

@@ -21,6 +21,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "framework/Classes.h"
 #include "framework/Scheduler.h"
@@ -42,14 +43,50 @@ class TIntervalMeter : public TObject {
   std::uint64_t FStart = 0;
 };
 
+// The threads of one event (its schedule thread and its run threads). They
+// are joined, never left to end by themselves: once JoinAll returns, none of
+// them runs any more, so an event can be freed (and its module unloaded)
+// without a thread still ending. Any thread starts one; the event's
+// destructor joins them. Threads that ended are joined when the next starts.
+// Guarded by its own lock, never held while a thread is joined.
+class TEventThreads {
+ public:
+  TEventThreads() = default;
+  TEventThreads(const TEventThreads&) = delete;
+  TEventThreads& operator=(const TEventThreads&) = delete;
+  ~TEventThreads();
+
+  // body must not throw.
+  void Start(std::function<void()> body);
+  // Joins every thread, the calling one excepted (it is detached: it ends
+  // right after, touching nothing of the event).
+  void JoinAll();
+  std::size_t Count();
+
+  // Threads of all events started and not yet ended, process-wide.
+  static std::size_t Live();
+
+ private:
+  struct TEntry {
+    std::thread Thread;
+    std::shared_ptr<std::atomic<bool>> Ended;
+  };
+  void JoinEnded();  // under FLock
+
+  std::mutex FLock;  // guards FThreads
+  std::vector<TEntry> FThreads;
+};
+
 // What outlives an event for the threads and windows that may still refer to
 // it: Event turns null when the event is destroyed.
 struct TEventLink {
   std::recursive_mutex Lock;  // guards Event and the event's state
   TScheduledEvent* Event = nullptr;
+  TEventThreads Threads;  // the event's threads; joined before it is freed
 };
 
-// Runs one firing of an event on a thread of its own, which ends by itself.
+// Runs one firing of an event on a thread of its own (one of the event's
+// threads, joined before the event is freed).
 class TWorkerThread {
  public:
   static void Start(const std::shared_ptr<TEventLink>& link, std::uintptr_t param);
@@ -65,7 +102,8 @@ class TScheduledEvent : public TObject {
 
   // clock: null for the system clock; must outlive the event.
   explicit TScheduledEvent(std::string name, const TScheduleClock* clock = nullptr);
-  // Stops the event. Not from inside one of its own handlers.
+  // Stops the event and joins its threads (a run in progress ends first).
+  // Not from inside one of its own handlers.
   ~TScheduledEvent() override;
 
   const std::string& Name() const { return FName; }

@@ -252,6 +252,16 @@ THostDataSources::TSource* THostDataSources::Find(std::int32_t id) {
 std::int32_t THostDataSources::Deliver(const TReceivedData& data) {
   if (data.Kind == kor::kSendParsedData) {
     std::vector<TReceivedData> rows = SplitRows(data);
+    if (FDeliveryHandler) {
+      const bool taken = FDeliveryHandler(rows);
+      std::lock_guard<std::mutex> lock(FLock);
+      if (!taken) {
+        ++FCounters.RefusedDeliveries;
+        return -1;
+      }
+      FCounters.Rows += static_cast<int>(rows.size());
+      return 0;
+    }
     std::lock_guard<std::mutex> lock(FLock);
     for (auto& row : rows) {
       ++FCounters.Rows;

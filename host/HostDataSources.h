@@ -63,6 +63,11 @@ class THostDataSources {
   // plug-in instance (Unload it first).
   void Attach(TPluginHost& host);
   void SetRowHandler(TRowHandler handler) { FRowHandler = std::move(handler); }
+  // Takes a delivery's rows at once, on the thread that hands them over
+  // (instead of queueing them for Poll): false refuses the delivery (the
+  // plug-in keeps the rows and offers them again). Before Start.
+  using TDeliveryHandler = std::function<bool(const std::vector<TReceivedData>& rows)>;
+  void SetDeliveryHandler(TDeliveryHandler handler) { FDeliveryHandler = std::move(handler); }
   void SetNoticeHandler(TNoticeHandler handler) { FNoticeHandler = std::move(handler); }
   // Retry pause of a port that would not open or dropped.
   void SetReopenDelay(unsigned ms) { FReopenDelayMs = ms; }
@@ -93,6 +98,7 @@ class THostDataSources {
   struct TCounters {
     std::uint64_t BytesIn = 0, BytesOut = 0;
     int Rows = 0, Drops = 0, Reopens = 0, SpeedSwitches = 0, RefusedWrites = 0;
+    int RefusedDeliveries = 0;
   };
   TCounters Counters() const;
   // Each port over the run so far: opened at least once (else why its
@@ -128,6 +134,7 @@ class THostDataSources {
 
   TPluginHost* FHost = nullptr;
   TRowHandler FRowHandler;
+  TDeliveryHandler FDeliveryHandler;
   TNoticeHandler FNoticeHandler;
   unsigned FReopenDelayMs = 1000;
   std::vector<std::unique_ptr<TSource>> FSources;

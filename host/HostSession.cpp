@@ -73,12 +73,13 @@ THostSession::~THostSession() {
   FSources.Stop();
 }
 
-std::vector<std::pair<std::int32_t, std::string>> THostSession::AddPorts() {
+std::vector<std::pair<std::int32_t, std::string>> THostSession::AddPorts(std::uint32_t faultSeed) {
   TPortOptions portOptions;
   portOptions.Timing = FOptions.Timing;
   portOptions.Baudrate = FOptions.Baudrate;
   std::vector<std::pair<std::int32_t, std::string>> added;
   for (const auto& text : FOptions.Ports) {
+    portOptions.FaultSeed = faultSeed == 0 ? 0 : faultSeed + static_cast<std::uint32_t>(added.size());
     std::unique_ptr<TPort> port;
     try {
       port = MakePort(text, portOptions);

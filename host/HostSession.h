@@ -57,7 +57,8 @@ class THostSession {
   const std::string& IniFile() const { return FIniFile; }
   // A data source for every port (EUsageError for a port text that names
   // none): identifiers and port texts in the order given. Once, before Start.
-  std::vector<std::pair<std::int32_t, std::string>> AddPorts();
+  // faultSeed (soak ports): port i injects faults from faultSeed + i; 0 none.
+  std::vector<std::pair<std::int32_t, std::string>> AddPorts(std::uint32_t faultSeed = 0);
   THostDataSources& Sources() { return FSources; }
   // Loads the plug-in, creates the instance, LOAD, opens the ports, then
   // SET-STATE; raises EPluginHostError when the plug-in refuses to be

@@ -100,8 +100,12 @@ const char* ReadUsage() {
          "                      [--device ADDR[;ADDR...]]... [--poll INTERVAL]]\n"
          "                      [--format table|csv|json] [--count N] [--for SECONDS]\n"
          "                      [--data DIR] [--ini FILE] [--baud RATE] [--no-timing]\n"
-         "  PORT: sim (the built-in simulated meters, default), serial:PORT[:BAUD],\n"
-         "        tcp:HOST:PORT\n"
+         "                      [--soak SEED]\n"
+         "  PORT: sim (the built-in simulated meters, default), soak:N (the soak\n"
+         "        meters of source N), serial:PORT[:BAUD], tcp:HOST:PORT\n"
+         "  --soak SEED: faults from SEED (soak ports' bus faults, refused\n"
+         "        deliveries, the plug-in reloaded), each reported on stderr as\n"
+         "        \"fault: ...\"; the event SOAK-TICK every 3 s\n"
          "  INTERVAL: 500ms, 10s, 1m, 2h (default 5s)\n"
          "exit status:\n"
          "  0  rows were read (devices that never answered are named on stderr)\n"
@@ -134,6 +138,8 @@ TReadOptions ParseReadArguments(const std::vector<std::string>& args) {
       o.Format = Format(OptionValue(args, i));
     } else if (a == "--count") {
       o.Count = PositiveInt(a, OptionValue(args, i));
+    } else if (a == "--soak") {
+      o.Soak = static_cast<std::uint32_t>(PositiveInt(a, OptionValue(args, i)));
     } else if (a == "--for") {
       o.ForSeconds = PositiveSeconds(a, OptionValue(args, i));
     } else {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@ struct TSessionOptions {
   std::string IniFile;             // the settings file; empty: a temporary one
   bool Timing = true;              // sim: the timing model of the line
   int Baudrate = 2400;             // sim and serial: the first speed
+  std::uint32_t Soak = 0;          // read --soak: the faults' seed; 0 none
 };
 
 // When args[i] is one of the shared options, reads it (and its value,

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <mutex>
 
 #include "framework/DateUtils.h"
 #include "mbus/MbusDecode.h"
@@ -142,6 +143,60 @@ bool AsDateTime(const OleVariant& value, double& date) {
   }
 }
 
+// Time points of delivered rows whose file could not be written, per file
+// and device, until a write takes them: Read counts them, so a data folder
+// that cannot be written for a while never makes the meters' stored rows
+// come twice. Process-wide (every module and worker of a data path).
+class TUnwrittenPoints {
+ public:
+  double Get(const std::string& file, const std::string& device) {
+    std::lock_guard<std::mutex> lock(FLock);
+    const auto f = FPoints.find(file);
+    if (f == FPoints.end()) return -1;
+    const auto d = f->second.find(device);
+    return d == f->second.end() ? -1 : d->second;
+  }
+  // points plus the file's unwritten ones.
+  std::vector<TPendingTimePoint> With(const std::string& file,
+                                      const std::vector<TPendingTimePoint>& points) {
+    std::vector<TPendingTimePoint> all = points;
+    std::lock_guard<std::mutex> lock(FLock);
+    const auto f = FPoints.find(file);
+    if (f != FPoints.end())
+      for (const auto& [device, timePoint] : f->second) all.push_back({device, timePoint});
+    return all;
+  }
+  void Keep(const std::string& file, const std::vector<TPendingTimePoint>& points) {
+    std::lock_guard<std::mutex> lock(FLock);
+    for (const TPendingTimePoint& point : points) {
+      if (!(point.TimePoint > 0) || !std::isfinite(point.TimePoint)) continue;
+      double& kept = FPoints[file][point.Device];
+      if (point.TimePoint > kept) kept = point.TimePoint;
+    }
+  }
+  // After a write of `written`: what it held is no longer unwritten (a
+  // later point kept meanwhile by another thread stays).
+  void Written(const std::string& file, const std::vector<TPendingTimePoint>& written) {
+    std::lock_guard<std::mutex> lock(FLock);
+    const auto f = FPoints.find(file);
+    if (f == FPoints.end()) return;
+    for (const TPendingTimePoint& point : written) {
+      const auto d = f->second.find(point.Device);
+      if (d != f->second.end() && d->second <= point.TimePoint) f->second.erase(d);
+    }
+    if (f->second.empty()) FPoints.erase(f);
+  }
+
+ private:
+  std::mutex FLock;  // guards FPoints
+  std::map<std::string, std::map<std::string, double>> FPoints;
+};
+
+TUnwrittenPoints& Unwritten() {
+  static TUnwrittenPoints points;
+  return points;
+}
+
 }  // namespace
 
 TLastTimePoints::TLastTimePoints(std::string folder) {
@@ -173,13 +228,19 @@ bool SetLastTimePoints(std::string& text, const std::vector<TPendingTimePoint>& 
 }
 
 double TLastTimePoints::Read(const std::string& device) const {
+  double stored = -1;
   try {
     std::string text;
-    if (!plat::ReadWholeFile(FFileName, text, kMaxFileSize)) return -1;
-    return LastTimePointIn(text, device);
+    if (plat::ReadWholeFile(FFileName, text, kMaxFileSize)) stored = LastTimePointIn(text, device);
   } catch (...) {
-    return -1;
+    stored = -1;
   }
+  try {
+    const double unwritten = Unwritten().Get(FFileName, device);
+    if (unwritten > stored) stored = unwritten;
+  } catch (...) {
+  }
+  return stored;
 }
 
 void TLastTimePoints::Record(const std::vector<TPendingTimePoint>& points) const {
@@ -190,13 +251,20 @@ void TLastTimePoints::Record(const std::vector<TPendingTimePoint>& points) const
     any = true;
   }
   if (!any) return;
-  const std::string folder = plat::ExtractFileDir(FFileName);
-  std::string error;
-  if (!folder.empty() && !plat::ForceDirectories(folder, &error))
-    throw ESharedFileError("Cannot create the folder " + folder + ": " + error);
-  const double now = plat::NowAsOleDate();
-  UpdateSharedFile(FFileName, kMaxFileSize, "last time points file",
-                   [&](std::string& text) { return SetLastTimePoints(text, points, now); });
+  const std::vector<TPendingTimePoint> all = Unwritten().With(FFileName, points);
+  try {
+    const std::string folder = plat::ExtractFileDir(FFileName);
+    std::string error;
+    if (!folder.empty() && !plat::ForceDirectories(folder, &error))
+      throw ESharedFileError("Cannot create the folder " + folder + ": " + error);
+    const double now = plat::NowAsOleDate();
+    UpdateSharedFile(FFileName, kMaxFileSize, "last time points file",
+                     [&](std::string& text) { return SetLastTimePoints(text, all, now); });
+  } catch (...) {
+    Unwritten().Keep(FFileName, points);
+    throw;
+  }
+  Unwritten().Written(FFileName, all);
 }
 
 TTimePointFilterResult FilterByLastTime(TkorMbusDataRows& rows, double stored, bool readOnlyNew,

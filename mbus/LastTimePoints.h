@@ -34,7 +34,8 @@ class TLastTimePoints {
   const std::string& FileName() const { return FFileName; }
 
   // The device's stored time point as an OLE date; -1 when the file, the
-  // entry or its value is missing or unreadable. Never raises.
+  // entry or its value is missing or unreadable. A time point that Record
+  // could not write counts as stored (it was delivered). Never raises.
   double Read(const std::string& device) const;
 
   // Records the time points (a later one per device wins; an earlier one
@@ -43,7 +44,9 @@ class TLastTimePoints {
   // keeping every other line. Time points not above 0 are skipped. Raises
   // with the reason when the file cannot be written (ESharedFileError) or a
   // device text cannot be a key (empty, line breaks, NUL); the old file then
-  // stays whole. Called only once the rows were delivered.
+  // stays whole, and the points are kept in memory (process-wide, per file):
+  // Read counts them and the next Record of the file writes them too.
+  // Called only once the rows were delivered.
   void Record(const std::vector<TPendingTimePoint>& points) const;
 
  private:

@@ -363,16 +363,18 @@ bool TMbusThread::ExchangeReply(std::int32_t address, TkorMbusDataRows& rows,
   return true;
 }
 
-// Time points of earlier reads of the device that wait for delivery count as
-// stored: a second read before the delivery must not hand the same stored
-// rows over again. The file is written only after delivery (the data source).
+// Time points of earlier reads of the device that wait for delivery (here,
+// or taken by the data source and not recorded yet) count as stored: a
+// second read before the delivery must not hand the same stored rows over
+// again. The file is written only after delivery (the data source).
 void TMbusThread::FilterAndQueue(TkorMbusDataRows& rows, const TRequestParameters& params) {
   std::string folder = FModule != nullptr ? FModule->ModuleDataPath() : std::string();
   double stored = TLastTimePoints(folder).Read(params.Device);
   {
     StatusText.Lock();
-    for (const TPendingTimePoint& point : PendingTimePoints)
-      if (point.Device == params.Device && point.TimePoint > stored) stored = point.TimePoint;
+    for (const auto* points : {&PendingTimePoints, &WaitingTimePoints})
+      for (const TPendingTimePoint& point : *points)
+        if (point.Device == params.Device && point.TimePoint > stored) stored = point.TimePoint;
     StatusText.Unlock();
   }
   const TTimePointFilterResult found =

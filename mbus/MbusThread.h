@@ -109,11 +109,15 @@ class TMbusThread : public TProcessDataThread {
   TMbusCommandDoneEvent OnCommandDone;  // set by the owner before the first command
 
   std::atomic<TMbusCommand*> CurrentCommand{nullptr};
-  TThreadString StatusText;  // search status; its lock guards the three below
+  TThreadString StatusText;  // search status; its lock guards the four below
   TkorParamsList Rows;       // finished rows, each ended by a row marker
   std::string PacketText;    // raw bytes of the exchanges whose rows wait, "<{[::]}>"-separated
   // The time points the waiting rows carry, recorded once they are delivered.
   std::vector<TPendingTimePoint> PendingTimePoints;
+  // The time points of rows the data source took and has not recorded yet
+  // (offered and refused, or being handed over): kept here by the data
+  // source so that a read meanwhile does not hand the same rows over again.
+  std::vector<TPendingTimePoint> WaitingTimePoints;
 
   std::atomic<bool> Cancel{false};
   std::atomic<std::int32_t> ScanPosition{-1};  // -1: no search runs

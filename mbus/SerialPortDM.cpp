@@ -224,7 +224,18 @@ void TSerialPortDM::DeliverResults() noexcept {
     std::lock_guard<std::mutex> delivery(FDeliveryLock);
     if (Worker != nullptr && PendingResults.load() > 0) TakeWorkerResults();
     if (FWaiting.empty()) return;
-    if (!Offer()) DropOverflow();
+    const bool taken = Offer();
+    if (!taken) {
+      // The first refusal of a run of them is logged, so the log tells why
+      // rows wait.
+      if (!FRefused)
+        FModule.AddLog(1, "The host refused the data of data source " +
+                              std::to_string(DataSourceId) + ": " +
+                              std::to_string(CountWaitingRows()) + " rows wait");
+      DropOverflow();
+    }
+    FRefused = !taken;
+    ShowWaitingTimePoints();
   } catch (const std::exception& e) {
     FModule.LogException("DELIVERY", e);
   } catch (...) {
@@ -251,6 +262,8 @@ void TSerialPortDM::TakeWorkerResults() {
     Worker->Rows.Clear();
     batch.PacketText.swap(Worker->PacketText);
     batch.TimePoints.swap(Worker->PendingTimePoints);
+    Worker->WaitingTimePoints.insert(Worker->WaitingTimePoints.end(), batch.TimePoints.begin(),
+                                     batch.TimePoints.end());
     PendingResults.store(0);
   }
   batch.RowCount = CountRows(*batch.Rows);
@@ -297,6 +310,19 @@ void TSerialPortDM::RecordTimePoints(const std::vector<TPendingTimePoint>& point
   } catch (const std::exception& e) {
     FModule.AddLog(0, "Unable to write " + file + ": " + e.what());
   }
+}
+
+// Under FDeliveryLock, after the waiting batches changed: the worker's
+// WaitingTimePoints become those of the batches still waiting (delivered
+// ones were recorded, or kept in memory when the file could not be
+// written; dropped ones are to be read again).
+void TSerialPortDM::ShowWaitingTimePoints() {
+  if (Worker == nullptr) return;
+  std::vector<TPendingTimePoint> points;
+  for (const TWaitingBatch& batch : FWaiting)
+    points.insert(points.end(), batch.TimePoints.begin(), batch.TimePoints.end());
+  TStatusGuard guard(Worker->StatusText);
+  Worker->WaitingTimePoints.swap(points);
 }
 
 // A refused delivery: batches without rows have nothing to retry; beyond

@@ -107,6 +107,7 @@ class TSerialPortDM : public TDataSourceScheduled {
   void TakeWorkerResults();
   bool Offer();
   void RecordTimePoints(const std::vector<TPendingTimePoint>& points);
+  void ShowWaitingTimePoints();
   void DropOverflow();
   std::int32_t CountWaitingRows() const;
   void StopWorker() noexcept;
@@ -115,4 +116,5 @@ class TSerialPortDM : public TDataSourceScheduled {
   // Serialises deliveries: the tick's, UNLOAD's and the destructor's.
   mutable std::mutex FDeliveryLock;
   std::deque<TWaitingBatch> FWaiting;  // under FDeliveryLock
+  bool FRefused = false;               // the last offer was refused; under FDeliveryLock
 };

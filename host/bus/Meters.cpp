@@ -145,10 +145,22 @@ void HeatRecords(TelegramWriter& w, const MeterSpec& m, MeterTime t) {
   w.Integer({0x22}, static_cast<std::int64_t>(Hours(t)), 4);  // operating time, hours
 }
 
+// A stored value's time point: to the second for meters with a period.
+void StoredTimePoint(TelegramWriter& w, const MeterSpec& m, MeterTime end, unsigned n,
+                     bool dateOnly) {
+  if (m.period_seconds > 0) {
+    w.DateTimeSeconds(ToCivil(end), n);
+  } else if (dateOnly) {
+    w.Date(ToCivil(end), n);
+  } else {
+    w.DateTime(ToCivil(end), n);
+  }
+}
+
 void HeatHistory(TelegramWriter& w, const MeterSpec& m, MeterTime t, const Slice& s) {
   for (int n = s.from; n <= s.to; ++n) {
-    const MeterTime end = MonthEnd(t, n);
-    w.DateTime(ToCivil(end), static_cast<unsigned>(n));
+    const MeterTime end = StoredTime(m, t, n);
+    StoredTimePoint(w, m, end, static_cast<unsigned>(n), false);
     w.Bcd({0x04}, Scaled(MeterReading(m, end), 0.01), 8, static_cast<unsigned>(n));
   }
 }
@@ -162,8 +174,8 @@ void VolumeRecords(TelegramWriter& w, const MeterSpec& m, MeterTime t) {
 
 void VolumeHistory(TelegramWriter& w, const MeterSpec& m, MeterTime t, const Slice& s) {
   for (int n = s.from; n <= s.to; ++n) {
-    const MeterTime end = MonthEnd(t, n);
-    w.Date(ToCivil(end), static_cast<unsigned>(n));
+    const MeterTime end = StoredTime(m, t, n);
+    StoredTimePoint(w, m, end, static_cast<unsigned>(n), true);
     w.Bcd({0x13}, Scaled(MeterReading(m, end), 0.001), 8, static_cast<unsigned>(n));
   }
 }
@@ -184,9 +196,9 @@ void ElectricityRecords(TelegramWriter& w, const MeterSpec& m, MeterTime t) {
 
 void ElectricityHistory(TelegramWriter& w, const MeterSpec& m, MeterTime t, const Slice& s) {
   for (int n = s.from; n <= s.to; ++n) {
-    const MeterTime end = MonthEnd(t, n);
+    const MeterTime end = StoredTime(m, t, n);
     const double kwh = MeterReading(m, end);
-    w.DateTime(ToCivil(end), static_cast<unsigned>(n));
+    StoredTimePoint(w, m, end, static_cast<unsigned>(n), false);
     w.Integer({0x03}, static_cast<std::int64_t>(kwh * 700), 6, static_cast<unsigned>(n), 1);
     w.Integer({0x03}, static_cast<std::int64_t>(kwh * 300), 6, static_cast<unsigned>(n), 2);
   }
@@ -257,6 +269,14 @@ MeterTime MonthEnd(MeterTime t, int back) {
   return FromCivil(CivilTime{year, month, 1, 0, 0, 0}) - std::chrono::minutes(1);
 }
 
+MeterTime PeriodStart(MeterTime t, int periodSeconds, int back) {
+  const std::int64_t total = duration_cast<seconds>(t.time_since_epoch()).count();
+  std::int64_t start = total - total % periodSeconds;
+  if (total % periodSeconds < 0) start -= periodSeconds;
+  start -= static_cast<std::int64_t>(back - 1) * periodSeconds;
+  return MeterTime(duration_cast<MeterTime::duration>(seconds(start)));
+}
+
 std::uint16_t ManufacturerCode(const std::string& letters) {
   if (letters.size() != 3) throw TelegramError("a manufacturer code has three letters");
   unsigned code = 0;
@@ -315,6 +335,17 @@ TelegramWriter& TelegramWriter::DateTime(const CivilTime& c, unsigned storage) {
   return Record(0x4, 0, storage, 0, {0x6D}, data);
 }
 
+TelegramWriter& TelegramWriter::DateTimeSeconds(const CivilTime& c, unsigned storage) {
+  const int y = c.year % 100;
+  const Bytes data = {static_cast<std::uint8_t>(c.second & 0x3F),
+                      static_cast<std::uint8_t>(c.minute & 0x3F),
+                      static_cast<std::uint8_t>(c.hour & 0x1F),
+                      static_cast<std::uint8_t>((c.day & 0x1F) | (y & 7) << 5),
+                      static_cast<std::uint8_t>((c.month & 0x0F) | (y >> 3) << 4),
+                      0x00};
+  return Record(0x6, 0, storage, 0, {0x6D}, data);
+}
+
 TelegramWriter& TelegramWriter::Date(const CivilTime& c, unsigned storage) {
   const int y = c.year % 100;
   const Bytes data = {static_cast<std::uint8_t>((c.day & 0x1F) | (y & 7) << 5),
@@ -353,6 +384,10 @@ SecondaryAddress MeterSpec::Address() const {
 
 double MeterReading(const MeterSpec& meter, MeterTime t) {
   return meter.base + meter.rate * std::max(0.0, Hours(t));
+}
+
+MeterTime StoredTime(const MeterSpec& meter, MeterTime t, int n) {
+  return meter.period_seconds > 0 ? PeriodStart(t, meter.period_seconds, n) : MonthEnd(t, n);
 }
 
 std::vector<Bytes> MeterTelegrams(const MeterSpec& m, MeterTime t, std::uint8_t access) {
@@ -407,6 +442,33 @@ std::vector<MeterSpec> DefaultMeters() {
   // A fixed-structure water meter on primary 11.
   m[6] = {MeterKind::FixedWater, 11, 0x75001111, "FXQ", 0x01, 301.5, 1.8, 0, 0, 0};
   return m;
+}
+
+namespace {
+constexpr double kSoakOffsetHours = 25000;  // 2026-11-07 16:00 UTC
+}  // namespace
+
+std::vector<MeterSpec> SoakMeters(int source) {
+  std::vector<MeterSpec> meters;
+  for (int j = 0; j < kSoakMeters; ++j) {
+    MeterSpec m;
+    const MeterKind kinds[] = {MeterKind::Water, MeterKind::Gas, MeterKind::Heat, MeterKind::Water};
+    m.kind = kinds[j % 4];
+    m.primary = j % 2 == 0 ? 8 * (source % 31) + j / 2 + 1 : -1;
+    m.id = 0x90000000u | static_cast<std::uint32_t>(source / 10 << 20 | source % 10 << 16) |
+           static_cast<std::uint32_t>(j / 10 << 4 | j % 10);
+    m.manufacturer = "SQK";
+    m.version = 0x30;
+    // Fast enough that each stored reading differs from the one before,
+    // counted from late 2026 so 8 BCD digits last for years.
+    m.rate = m.kind == MeterKind::Heat ? 90.0 + j : 2.5 + 0.01 * j;
+    m.base = 100.0 * (16 * source + j) + 10 - m.rate * kSoakOffsetHours;
+    m.history = kSoakHistory;
+    m.per_telegram = j % 4 == 3 ? 2 : 0;
+    m.period_seconds = kSoakPeriodSeconds;
+    meters.push_back(m);
+  }
+  return meters;
 }
 
 void AddDefaultMeters(BusSegment& segment, MeterClock clock) {

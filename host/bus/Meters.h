@@ -35,6 +35,10 @@ CivilTime ToCivil(MeterTime t);
 MeterTime FromCivil(const CivilTime& c);
 // The last minute of the month `back` months before t's month (back >= 1).
 MeterTime MonthEnd(MeterTime t, int back);
+// The start of the period `back` periods before the one t lies in: the time
+// of the back-th newest stored reading of a meter that stores one every
+// `period` seconds (back >= 1; back 1 is the period t lies in).
+MeterTime PeriodStart(MeterTime t, int periodSeconds, int back);
 
 // Medium codes of the meters.
 inline constexpr std::uint8_t kMediumElectricity = 0x02;
@@ -64,6 +68,8 @@ class TelegramWriter {
                       unsigned tariff = 0);
   // Date and time (type F, VIF 0x6D) and date (type G, VIF 0x6C).
   TelegramWriter& DateTime(const CivilTime& time, unsigned storage = 0);
+  // Date and time to the second (type I, 6 bytes, VIF 0x6D).
+  TelegramWriter& DateTimeSeconds(const CivilTime& time, unsigned storage = 0);
   TelegramWriter& Date(const CivilTime& time, unsigned storage = 0);
   // DIF 0x1F: more records follow in the next telegram.
   TelegramWriter& MoreFollow();
@@ -94,15 +100,21 @@ struct MeterSpec {
   std::uint8_t version = 1;
   double base = 0;
   double rate = 1;
-  int history = 0;       // month-end values kept (storage 1..history)
+  int history = 0;       // stored values kept (storage 1..history, 1 the newest)
   int per_telegram = 0;  // history entries per telegram; 0: all in one
   std::uint32_t fabrication = 0;
+  // 0: a stored value at every month end (time points to the minute or
+  // day); else one every period_seconds of the meter's clock, at whole
+  // multiples of it since 1970, with time points to the second.
+  int period_seconds = 0;
 
   SecondaryAddress Address() const;
 };
 
 // The meter's reading at t (units as above).
 double MeterReading(const MeterSpec& meter, MeterTime t);
+// The time of the meter's stored value under storage number n >= 1 at t.
+MeterTime StoredTime(const MeterSpec& meter, MeterTime t, int n);
 // The reply telegrams of the meter at time t; access is the access number of
 // the first one (each following one counts up).
 std::vector<Bytes> MeterTelegrams(const MeterSpec& meter, MeterTime t, std::uint8_t access = 0);
@@ -113,6 +125,19 @@ SlaveConfig MeterSlave(const MeterSpec& meter, MeterClock clock);
 // meters on primary and secondary addresses, one answering with several
 // telegrams, one of fixed structure.
 std::vector<MeterSpec> DefaultMeters();
+// The meters of soak segment `source` (0-99): kSoakMeters meters that store
+// a reading every kSoakPeriodSeconds and keep the newest kSoakHistory.
+// Meter j: identification 90SS00JJ (SS the source, JJ the meter, decimal
+// digits), on primary 8 * (SS % 31) + j / 2 + 1 when j is even (so sources
+// 0-30 of one process share no primary address), on its secondary address
+// only when odd; water (j % 4 == 0), gas (1), heat (2), water answering in
+// three telegrams (3). Its reading is 100 * (16 * SS + JJ) + 10 at
+// 2026-11-07 16:00 UTC and grows by `rate` an hour (water and gas
+// 2.5 + 0.01 * JJ m^3, heat 90 + JJ kWh), so every meter's values are its own.
+inline constexpr int kSoakMeters = 16;
+inline constexpr int kSoakPeriodSeconds = 4;
+inline constexpr int kSoakHistory = 5;
+std::vector<MeterSpec> SoakMeters(int source);
 // Adds the default meters to a segment.
 void AddDefaultMeters(BusSegment& segment, MeterClock clock = SystemMeterClock());
 // The address texts of the default meters as a request configuration's

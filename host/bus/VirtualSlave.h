@@ -50,6 +50,8 @@ class VirtualSlave {
   Bytes Answer(const MasterFrame& frame, int baudrate);
 
   const SlaveConfig& Config() const { return config_; }
+  // A slave that falls silent hears everything and answers nothing.
+  void SetSilent(bool silent) { config_.silent = silent; }
   int Primary() const { return config_.primary; }
   bool HasSecondary() const { return config_.secondary.has_value(); }
   const SecondaryAddress& Secondary() const { return *config_.secondary; }

@@ -47,13 +47,17 @@ struct TPortOptions {
   int Baudrate = 2400;                              // serial and sim: the initial speed
   bus::MeterClock Clock = bus::SystemMeterClock();  // sim: the meters' clock
   int ConnectTimeoutMs = 3000;                      // tcp
+  std::uint32_t FaultSeed = 0;                      // soak: 0 no faults, else their seed
 };
 
-// The port a text names ("sim", "serial:PORT[:BAUD]", "tcp:HOST:PORT"),
+// The port a text names ("sim", "soak:N", "serial:PORT[:BAUD]", "tcp:HOST:PORT"),
 // not opened yet; throws EPortError for a text that names none.
 std::unique_ptr<TPort> MakePort(const std::string& text, const TPortOptions& options = {});
 
 std::unique_ptr<TPort> MakeSimPort(const TPortOptions& options);
+// "soak:N": the soak meters of source N (bus::SoakMeters) on a segment of
+// their own; with a fault seed, the bus's faults (SoakPort.cpp).
+std::unique_ptr<TPort> MakeSoakPort(int source, const TPortOptions& options);
 std::unique_ptr<TPort> MakeSerialPort(const std::string& device, int baudrate,
                                       const std::string& name);
 std::unique_ptr<TPort> MakeTcpPort(const std::string& hostName, std::uint16_t port,

@@ -17,6 +17,12 @@ bool ParseInt(const std::string& text, long& value) {
 
 std::unique_ptr<TPort> MakePort(const std::string& text, const TPortOptions& options) {
   if (text == "sim") return MakeSimPort(options);
+  if (text.rfind("soak:", 0) == 0) {
+    long source = 0;
+    if (!ParseInt(text.substr(5), source) || source < 0 || source > 99)
+      throw EPortError("\"" + text + "\" is not soak:N (N from 0 to 99)");
+    return MakeSoakPort(static_cast<int>(source), options);
+  }
   if (text.rfind("serial:", 0) == 0) {
     std::string device = text.substr(7);
     int baudrate = options.Baudrate;
@@ -43,7 +49,8 @@ std::unique_ptr<TPort> MakePort(const std::string& text, const TPortOptions& opt
     return MakeTcpPort(rest.substr(0, colon), static_cast<std::uint16_t>(port),
                        options.ConnectTimeoutMs, text);
   }
-  throw EPortError("unknown port \"" + text + "\" (sim, serial:PORT[:BAUD] or tcp:HOST:PORT)");
+  throw EPortError("unknown port \"" + text +
+                   "\" (sim, soak:N, serial:PORT[:BAUD] or tcp:HOST:PORT)");
 }
 
 }  // namespace host

@@ -127,14 +127,19 @@ TEST_F(AcquisitionFaults, NoiseBetweenRequestsDoesNotSpoilTheNextRead) {
 }
 
 // A data path below a file: the folder for lastdate.txt cannot be made.
-// The rows are delivered all the same and the failure is logged.
-TEST_F(AcquisitionFaults, DataPathThatCannotBeWrittenIsLoggedAndRowsStillArrive) {
+// The rows are delivered all the same and the failure is logged; the time
+// point of the stored rows delivered is kept in memory, so the reads that
+// follow (polled) never deliver them again.
+TEST_F(AcquisitionFaults, DataPathThatCannotBeWrittenIsLoggedAndRowsArriveOnce) {
   std::ofstream(Rig.DataFolder()) << "not a folder";
   Rig.AddSource("segment")->AddSlave(StoredMeter(5, 0x12345678));
-  Rig.Configure(Document({Request("5", kOnce)}));
+  Rig.Configure(Document(
+      {Request("5",
+               "<MethodPoll check=\"2\"><PollInterval>100</PollInterval><PollUnits>MS</PollUnits>"
+               "</MethodPoll>")}));
   Rig.Load();
   Rig.Start();
-  ASSERT_TRUE(Rig.WaitForRows(2)) << Rig.Log();
+  ASSERT_TRUE(Rig.WaitForRows(6)) << Rig.Log();
   EXPECT_TRUE(Rig.WaitForLog("Unable to write ")) << Rig.Log();
   EXPECT_NE(Rig.Log().find("lastdate.txt"), std::string::npos) << Rig.Log();
   EXPECT_EQ(StoredRows(Rig.Rows()), 1);

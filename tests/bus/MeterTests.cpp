@@ -3,6 +3,8 @@
 // their storage numbers and tariffs, and the multi-telegram meter chains.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <set>
@@ -324,3 +326,59 @@ TEST(MeterSlaveConfig, FixedListSlavesStillAnswerFromTheirTelegrams) {
 }
 
 }  // namespace
+
+// Soak meters store a reading every few seconds: every one of a source's
+// meters keeps the newest ones under storage 1.. with time points to the
+// second at whole periods, values of its own, and a period later each
+// reading has moved one storage number on with its time point and value.
+TEST(SoakMeters, StoreAReadingEveryPeriodWithTimePointsToTheSecond) {
+  const MeterTime t = bus::FromCivil({2026, 12, 9, 3, 41, 7});
+  const auto later = t + std::chrono::seconds(bus::kSoakPeriodSeconds);
+  std::set<std::uint32_t> ids;
+  std::set<int> primaries;
+  for (const auto& m : bus::SoakMeters(13)) {
+    ids.insert(m.id);
+    if (m.primary >= 0) EXPECT_TRUE(primaries.insert(m.primary).second);
+    std::map<long, struct tm> stamps[2];
+    std::map<long, double> stored[2];
+    const MeterTime at[2] = {t, later};
+    for (int k = 0; k < 2; ++k) {
+      const auto telegrams = bus::MeterTelegrams(m, at[k]);
+      EXPECT_EQ(telegrams.size(), m.per_telegram > 0 ? 3u : 1u);
+      for (const Bytes& telegram : telegrams) {
+        auto p = Parse(telegram);
+        ASSERT_EQ(p->result, 0);
+        for (mbus_data_record* r = p->data.data_var.record; r; r = r->next) {
+          const long n = mbus_data_record_storage_number(r);
+          if (n == 0 || (r->vib.vif & 0x7F) != 0x6D) continue;
+          EXPECT_EQ(r->data_len, 6u);
+          mbus_data_tm_decode(&stamps[k][n], r->data, r->data_len);
+        }
+        for (const auto& v : Normalise(*p))
+          if (v.storage > 0 && (v.quantity == "Volume" || v.quantity == "Energy"))
+            stored[k][v.storage] = v.number;
+      }
+      ASSERT_EQ(stamps[k].size(), static_cast<std::size_t>(bus::kSoakHistory)) << std::hex << m.id;
+      ASSERT_EQ(stored[k].size(), static_cast<std::size_t>(bus::kSoakHistory));
+      for (int n = 1; n <= bus::kSoakHistory; ++n) {
+        const bus::CivilTime want = bus::ToCivil(bus::StoredTime(m, at[k], n));
+        const struct tm& got = stamps[k][n];
+        EXPECT_EQ((bus::CivilTime{got.tm_year + 1900, got.tm_mon + 1, got.tm_mday, got.tm_hour,
+                                  got.tm_min, got.tm_sec}),
+                  want)
+            << std::hex << m.id << std::dec << " storage " << n;
+        EXPECT_EQ(want.second % bus::kSoakPeriodSeconds, 0);
+      }
+    }
+    EXPECT_EQ(bus::ToCivil(bus::StoredTime(m, t, 1)), (bus::CivilTime{2026, 12, 9, 3, 41, 4}));
+    const double unit = m.kind == MeterKind::Heat ? 1000 : 1;  // energy in Wh
+    EXPECT_NEAR(stored[0][1], bus::MeterReading(m, bus::StoredTime(m, t, 1)) * unit, 0.02 * unit);
+    for (int n = 1; n < bus::kSoakHistory; ++n) {
+      EXPECT_EQ(stored[1][n + 1], stored[0][n]) << std::hex << m.id << " storage " << n;
+      EXPECT_EQ(stamps[1][n + 1].tm_sec, stamps[0][n].tm_sec);
+    }
+    EXPECT_GT(stored[1][1], stored[0][1]);
+  }
+  EXPECT_EQ(ids.size(), static_cast<std::size_t>(bus::kSoakMeters));
+  EXPECT_EQ(primaries.size(), static_cast<std::size_t>(bus::kSoakMeters / 2));
+}

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -310,6 +311,37 @@ TEST(ScheduledEventConcurrency, DestroyWhileAWorkerRuns) {
     ASSERT_TRUE(PumpUntil([&] { return inHandler.load(); }));
   }  // the destructor waits for the running handler
   EXPECT_TRUE(finished);
+}
+
+// Freeing an event joins its threads: the schedule thread and every run
+// thread, the one inside its handler included, have ended once the
+// destructor returns (nothing of the event is left running, e.g. while its
+// module unloads). Many rounds, since a thread left to end by itself ends
+// only a moment after the destructor.
+TEST(ScheduledEventConcurrency, FreedEventLeavesNoThreadRunning) {
+  struct TCase {
+    std::uint8_t Type;
+    int HandlerMs;  // how long each run takes
+  };
+  const TCase cases[] = {{0, 20}, {0, 0}, {2, 0}};
+  for (const TCase& c : cases) {
+    for (int round = 0; round < 25; ++round) {
+      TTestClock clock("2026-03-10 08:00:00");
+      std::atomic<int> entered{0};
+      {
+        TScheduledEvent event("joined", &clock);
+        event.OnSchedule = [&](TScheduledEvent&, std::uintptr_t) {
+          ++entered;
+          std::this_thread::sleep_for(std::chrono::milliseconds(c.HandlerMs));
+        };
+        event.SetSignallingType(c.Type);
+        event.Schedule().SetCronText("* * * * * * *");
+        ASSERT_TRUE(event.Run(true));
+        ASSERT_TRUE(PumpUntil([&] { return entered > 0; })) << "type " << int(c.Type);
+      }
+      ASSERT_EQ(TEventThreads::Live(), 0u) << "type " << int(c.Type) << " round " << round;
+    }
+  }
 }
 
 TEST(SchEventList, AddOwnsAndReports) {

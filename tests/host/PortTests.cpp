@@ -32,12 +32,17 @@ TEST(PortText, NamesThePort) {
   EXPECT_EQ(MakePort("serial:/dev/ttyUSB0")->Name(), "serial:/dev/ttyUSB0");
   EXPECT_EQ(MakePort("serial:COM3:9600")->Name(), "serial:COM3:9600");
   EXPECT_FALSE(MakePort("serial:COM3")->Reconnects());
+  EXPECT_EQ(MakePort("soak:7")->Name(), "soak:7");
+  EXPECT_FALSE(MakePort("soak:7")->Reconnects());  // without faults it never drops
+  host::TPortOptions faults;
+  faults.FaultSeed = 5;
+  EXPECT_TRUE(MakePort("soak:99", faults)->Reconnects());
 }
 
 TEST(PortText, RefusesTextsThatNameNoPort) {
-  for (const char* bad :
-       {"", "simulator", "serial:", "serial::2400", "serial:COM3:1000", "tcp:", "tcp:host",
-        "tcp::10001", "tcp:host:0", "tcp:host:70000", "tcp:host:port", "udp:host:1"})
+  for (const char* bad : {"", "simulator", "serial:", "serial::2400", "serial:COM3:1000",
+                          "tcp:", "tcp:host", "tcp::10001", "tcp:host:0", "tcp:host:70000",
+                          "tcp:host:port", "udp:host:1", "soak:", "soak:100", "soak:-1", "soak:x"})
     EXPECT_THROW(MakePort(bad), EPortError) << bad;
 }
 

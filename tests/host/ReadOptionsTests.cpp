@@ -33,7 +33,8 @@ TEST(ReadArguments, TakesEveryOption) {
                                      "--poll",      "10s",      "--format", "json",
                                      "--count",     "3",        "--for",    "2.5",
                                      "--data",      "d",        "--ini",    "x.ini",
-                                     "--no-timing", "--plugin", "p.so"});
+                                     "--no-timing", "--plugin", "p.so",     "--soak",
+                                     "42"});
   EXPECT_EQ(o.Ports, (Args{"sim", "tcp:gw:10001"}));
   EXPECT_EQ(o.Devices, (Args{"1", "5", "7", "4200050521C7AB07"}));
   EXPECT_EQ(o.PollMs, 10000u);
@@ -44,6 +45,7 @@ TEST(ReadArguments, TakesEveryOption) {
   EXPECT_EQ(o.IniFile, "x.ini");
   EXPECT_FALSE(o.Timing);
   EXPECT_EQ(o.Plugin, "p.so");
+  EXPECT_EQ(o.Soak, 42u);
 }
 
 TEST(ReadArguments, RefusesWhatCannotRun) {
@@ -63,6 +65,8 @@ TEST(ReadArguments, RefusesWhatCannotRun) {
                       {"--config", "a.xml", "--device", "1"},
                       {"--config", "a.xml", "--poll", "1s"},
                       {"--baud", "1000"},
+                      {"--soak", "0"},
+                      {"--soak"},
                       {"--verbose"}};
   for (const auto& args : bad) {
     std::string joined;

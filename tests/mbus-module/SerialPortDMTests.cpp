@@ -73,6 +73,9 @@ TEST_F(SerialPortDelivery, RefusedRowsWaitUnrecordedAndGoOutOnceAccepted) {
   Source->IsPaused();
   EXPECT_EQ(StoredTimePoint("5"), -1);
   EXPECT_EQ(Source->WaitingRowCount(), 2);
+  EXPECT_NE(Log().find("The host refused the data of data source 21: 2 rows wait"),
+            std::string::npos)
+      << Log();
   Finish("6", 1, 45001.0, "BB");
   Source->IsPaused();
   EXPECT_EQ(StoredTimePoint("6"), -1);
@@ -86,6 +89,46 @@ TEST_F(SerialPortDelivery, RefusedRowsWaitUnrecordedAndGoOutOnceAccepted) {
   EXPECT_EQ(StoredTimePoint("5"), 45000.5);
   EXPECT_EQ(StoredTimePoint("6"), 45001.0);
   EXPECT_EQ(Source->WaitingRowCount(), 0);
+}
+
+// The worker sees the time points of rows the source took and has not
+// recorded (WaitingTimePoints), so a read while the host refuses does not
+// queue the same stored rows again; once recorded, or dropped unrecorded
+// (to be read again), they are no longer shown.
+TEST_F(SerialPortDelivery, TimePointsTakenAndNotRecordedStayVisibleToTheWorker) {
+  auto waiting = [this] {
+    std::vector<std::pair<std::string, double>> points;
+    Source->Worker->StatusText.Lock();
+    for (const TPendingTimePoint& p : Source->Worker->WaitingTimePoints)
+      points.emplace_back(p.Device, p.TimePoint);
+    EXPECT_TRUE(Source->Worker->PendingTimePoints.empty());
+    Source->Worker->StatusText.Unlock();
+    return points;
+  };
+  using TPoints = std::vector<std::pair<std::string, double>>;
+  HostData().Answer = -1;
+  Finish("5", 2, 45000.5);
+  Source->IsPaused();
+  EXPECT_EQ(waiting(), (TPoints{{"5", 45000.5}}));
+  Finish("6", 1, 45001.0);
+  Source->IsPaused();
+  EXPECT_EQ(waiting(), (TPoints{{"5", 45000.5}, {"6", 45001.0}}));
+  EXPECT_EQ(StoredTimePoint("5"), -1);
+  HostData().Answer = 0;
+  Source->IsPaused();
+  EXPECT_EQ(waiting(), TPoints{});
+  EXPECT_EQ(StoredTimePoint("5"), 45000.5);
+  // Dropped on overflow: only the batches still waiting are shown.
+  HostData().Answer = -2;
+  for (int i = 0; i < 8; ++i) {
+    Finish("7", 300, 45010.0 + i);
+    Source->IsPaused();
+  }
+  const TPoints left = waiting();
+  ASSERT_FALSE(left.empty());
+  EXPECT_LT(left.size(), 8u);
+  EXPECT_EQ(left.back(), (std::pair<std::string, double>{"7", 45017.0}));
+  EXPECT_EQ(StoredTimePoint("7"), -1);
 }
 
 TEST_F(SerialPortDelivery, AHostThatAlwaysRefusesCannotMakeTheBacklogGrow) {

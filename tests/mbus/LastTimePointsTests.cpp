@@ -160,6 +160,29 @@ TEST_F(LastTimePointsFile, AnInterruptedWriteKeepsTheOldFileWhole) {
   EXPECT_EQ(Dir.EntryCount(), 1u);  // no temporary file left
 }
 
+// Time points of delivered rows that could not be written count as stored
+// (the rows must not come again) and go into the file with the next
+// record; a point kept for one file is not another file's.
+TEST_F(LastTimePointsFile, PointsThatCouldNotBeWrittenCountAndAreWrittenNextTime) {
+  WriteBytes(Path(), "1=20120101000000\r\n");
+  plat::SetBeforeRenameHook(&StopBeforeRename);
+  EXPECT_THROW(File.Record({{"1", At(2014, 1, 1)}, {"2", At(2013, 5, 1)}}), ESharedFileError);
+  EXPECT_THROW(File.Record({{"1", At(2013, 1, 1)}}), ESharedFileError);  // not the later one
+  plat::SetBeforeRenameHook(nullptr);
+  EXPECT_EQ(ReadBytes(Path()), "1=20120101000000\r\n");
+  const struct {
+    const char* Device;
+    double Stored;
+  } kept[] = {{"1", At(2014, 1, 1)}, {"2", At(2013, 5, 1)}, {"3", -1}};
+  for (const auto& k : kept) EXPECT_DOUBLE_EQ(File.Read(k.Device), k.Stored) << k.Device;
+  TScratchDir other;
+  EXPECT_EQ(TLastTimePoints(other.Path.string()).Read("1"), -1);
+  File.Record({{"3", At(2015, 1, 1)}});
+  EXPECT_EQ(ReadBytes(Path()), "1=20140101000000\r\n2=20130501000000\r\n3=20150101000000\r\n");
+  std::filesystem::remove(Path());  // nothing is kept once written
+  for (const auto& k : kept) EXPECT_EQ(File.Read(k.Device), -1) << k.Device;
+}
+
 TEST_F(LastTimePointsFile, AFolderThatCannotBeCreatedSaysWhy) {
   // a folder below a plain file can never be created
   WriteBytes(Dir.File("plain"), "x");
