@@ -2,6 +2,7 @@
 // structure, error) and its data records with DIF/DIFE and VIF/VIFE.
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 
 #include "Guard.h"
@@ -81,9 +82,9 @@ void ReadVib(Reader& in, mbus_value_information_block& vib) {
 
 // Bytes of a variable-length value for its LVAR byte.
 size_t VariableLength(unsigned char lvar) {
-  if (lvar < 0xC0) return lvar;                  // text
-  if (lvar < 0xE0) return lvar & 0x0F;           // positive or negative BCD
-  if (lvar < 0xF0) return lvar - 0xE0u;          // binary
+  if (lvar < 0xC0) return lvar;                         // text
+  if (lvar < 0xE0) return lvar & 0x0F;                  // positive or negative BCD
+  if (lvar < 0xF0) return lvar - 0xE0u;                 // binary
   if (lvar <= 0xF4) return size_t{4} * (lvar - 0xECu);  // binary, 16 to 64 bytes
   if (lvar == 0xF5) return 48;
   if (lvar == 0xF6) return 64;
@@ -117,10 +118,10 @@ void ReadManufacturerData(Reader& in, mbus_data_record& record, mbus_data_variab
   std::memcpy(record.data, rest, record.data_len);
 }
 
-RecordPtr ReadRecord(Reader& in, mbus_data_variable& out) {
+RecordPtr ReadRecord(Reader& in, mbus_data_variable& out, std::time_t read_at) {
   RecordPtr record(mbus_data_record_new());
   if (!record) throw Error("out of memory");
-  record->timestamp = std::time(nullptr);
+  record->timestamp = read_at;
   ReadDib(in, record->dib);
   const unsigned dif = record->dib.dif;
   if (dif == MBUS_DIB_DIF_MANUFACTURER_SPECIFIC || dif == MBUS_DIB_DIF_MORE_RECORDS_FOLLOW) {
@@ -141,12 +142,13 @@ void ParseVariable(const mbus_frame& frame, mbus_data_variable& out) {
   Reader in(out.data, out.data_len);
   RecordPtr first;
   mbus_data_record* last = nullptr;
+  const std::time_t read_at = std::time(nullptr);  // one reading time for the frame's records
   while (!in.AtEnd()) {
     if (in.Peek() == MBUS_DIB_DIF_IDLE_FILLER) {
       in.Next("");
       continue;
     }
-    RecordPtr record = ReadRecord(in, out);
+    RecordPtr record = ReadRecord(in, out, read_at);
     mbus_data_record* raw = record.release();
     if (last)
       last->next = raw;
