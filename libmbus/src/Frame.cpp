@@ -1,5 +1,6 @@
 // Link-layer frames: creation, checksums, parsing from bytes, packing into
 // bytes and consistency checks.
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -175,6 +176,10 @@ void InitFrame(mbus_frame& frame, int type) {
   }
 }
 
+std::time_t ReadingTime() {
+  return std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+}
+
 }  // namespace mbus
 
 using namespace mbus;
@@ -224,7 +229,7 @@ int mbus_parse(mbus_frame* frame, unsigned char* data, size_t data_size) {
     const int more = ParseFrame(parsed, data, data_size);
     if (more == 0) {
       parsed.next = frame->next;
-      parsed.timestamp = std::time(nullptr);
+      parsed.timestamp = ReadingTime();
       *frame = parsed;
       DebugPrintFrame(*frame);
     }

@@ -142,7 +142,7 @@ void ParseVariable(const mbus_frame& frame, mbus_data_variable& out) {
   Reader in(out.data, out.data_len);
   RecordPtr first;
   mbus_data_record* last = nullptr;
-  const std::time_t read_at = std::time(nullptr);  // one reading time for the frame's records
+  const std::time_t read_at = ReadingTime();  // one reading time for the frame's records
   while (!in.AtEnd()) {
     if (in.Peek() == MBUS_DIB_DIF_IDLE_FILLER) {
       in.Next("");
