@@ -37,13 +37,20 @@ bool Decimals(std::uint64_t fraction, int k, std::uint64_t& decimals) {
   return true;
 }
 
-size_t Write(bool negative, std::uint64_t whole, std::uint64_t decimals, char* out) {
+// Digits are taken in 32-bit steps: a 64-bit division is a library call on
+// 32-bit targets, and meter values mostly fit 32 bits.
+size_t Write(bool negative, std::uint64_t whole, std::uint32_t decimals, char* out) {
   char digits[24];
   size_t n = 0;
-  do {
+  while (whole > 0xFFFFFFFFu) {
     digits[n++] = static_cast<char>('0' + whole % 10);
     whole /= 10;
-  } while (whole);
+  }
+  auto small = static_cast<std::uint32_t>(whole);
+  do {
+    digits[n++] = static_cast<char>('0' + small % 10);
+    small /= 10;
+  } while (small);
   char* p = out;
   if (negative) *p++ = '-';
   while (n) *p++ = digits[--n];
@@ -78,7 +85,7 @@ size_t FixedText(double value, char* out) {
     ++whole;
     decimals = 0;
   }
-  return Write(negative, whole, decimals, out);
+  return Write(negative, whole, static_cast<std::uint32_t>(decimals), out);
 }
 
 }  // namespace mbus
