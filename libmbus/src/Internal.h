@@ -20,7 +20,7 @@ void VerifyFrame(const mbus_frame& frame);
 size_t PackFrame(mbus_frame& frame, unsigned char* out, size_t capacity);
 // The time stamp of a frame or record just read: seconds since 1970 as
 // time() gives them, from the system clock (the Windows C library's time()
-// also reads the time zone, many times slower than the decoding of a record).
+// costs more than the decoding of a record).
 std::time_t ReadingTime();
 
 // Application data of a reply frame (Records.cpp); the records belong to
