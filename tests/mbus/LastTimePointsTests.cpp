@@ -237,7 +237,7 @@ TEST(LastTimePointsFallback, KeepsPointsAcrossARestartUntilTheDataFolderTakesThe
   const std::string original = "1=20120101000000\r\n2=20150101000000\r\n";
   WriteBytes(path, original);
   const TLastTimePoints file(folder, fallbackDir.Path.string());
-  const std::string fallback = file.FallbackFileName();
+  const std::string& fallback = file.FallbackFileName();
   EXPECT_EQ(plat::ExtractFileDir(fallback), fallbackDir.Path.string());
   EXPECT_NE(TLastTimePoints(dir.Path.string(), fallbackDir.Path.string()).FallbackFileName(),
             fallback);  // one per data folder
