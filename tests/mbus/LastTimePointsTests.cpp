@@ -38,7 +38,8 @@ class LastTimePointsFile : public ::testing::Test {
  protected:
   std::string Path() const { return Dir.File(TLastTimePoints::kFileName); }
   TScratchDir Dir;
-  TLastTimePoints File{Dir.Path.string()};
+  TScratchDir FallbackDir;  // never the real temporary folder
+  TLastTimePoints File{Dir.Path.string(), FallbackDir.Path.string()};
 };
 
 }  // namespace
@@ -176,7 +177,7 @@ TEST_F(LastTimePointsFile, PointsThatCouldNotBeWrittenCountAndAreWrittenNextTime
   } kept[] = {{"1", At(2014, 1, 1)}, {"2", At(2013, 5, 1)}, {"3", -1}};
   for (const auto& k : kept) EXPECT_DOUBLE_EQ(File.Read(k.Device), k.Stored) << k.Device;
   TScratchDir other;
-  EXPECT_EQ(TLastTimePoints(other.Path.string()).Read("1"), -1);
+  EXPECT_EQ(TLastTimePoints(other.Path.string(), FallbackDir.Path.string()).Read("1"), -1);
   File.Record({{"3", At(2015, 1, 1)}});
   EXPECT_EQ(ReadBytes(Path()), "1=20140101000000\r\n2=20130501000000\r\n3=20150101000000\r\n");
   std::filesystem::remove(Path());  // nothing is kept once written
@@ -312,7 +313,8 @@ TEST(LastTimePointsFallback, KeepsPointsAcrossARestartUntilTheDataFolderTakesThe
 TEST_F(LastTimePointsFile, AFolderThatCannotBeCreatedSaysWhy) {
   // a folder below a plain file can never be created
   WriteBytes(Dir.File("plain"), "x");
-  const TLastTimePoints blocked(Dir.File("plain") + plat::kPathDelimiter + "sub");
+  const TLastTimePoints blocked(Dir.File("plain") + plat::kPathDelimiter + "sub",
+                                FallbackDir.Path.string());
   try {
     blocked.Record({{"1", At(2014, 1, 1)}});
     ADD_FAILURE() << "recording into an impossible folder reported success";
@@ -334,7 +336,9 @@ TEST_F(LastTimePointsFile, AFolderThatCannotBeWrittenKeepsTheOldFile) {
   std::string probe;
   if (plat::ReplaceFileAtomically((folder / "probe").string(), "x", &probe))
     GTEST_SKIP() << "permissions do not hold here";
-  EXPECT_THROW(TLastTimePoints(folder.string()).Record({{"1", At(2014, 1, 1)}}), ESharedFileError);
+  EXPECT_THROW(
+      TLastTimePoints(folder.string(), FallbackDir.Path.string()).Record({{"1", At(2014, 1, 1)}}),
+      ESharedFileError);
   EXPECT_EQ(ReadBytes(file), original);
 }
 
