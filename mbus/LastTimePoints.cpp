@@ -197,12 +197,53 @@ TUnwrittenPoints& Unwritten() {
   return points;
 }
 
+// 64-bit FNV-1a of the text: the same name for a data folder in every
+// process and build.
+std::string PathHash(const std::string& text) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : text) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  char out[17];
+  std::snprintf(out, sizeof out, "%016llx", static_cast<unsigned long long>(hash));
+  return out;
+}
+
+// The file's entries as points (the fallback's, to take along).
+std::vector<TPendingTimePoint> EntriesOf(const std::string& path) {
+  std::vector<TPendingTimePoint> points;
+  std::string text;
+  if (!plat::ReadWholeFile(path, text, kMaxFileSize)) return points;
+  for (const TEntryLine& line : SplitLines(text)) {
+    double value = 0;
+    if (!line.Device.empty() && ParseStamp(line.Value, value))
+      points.push_back({line.Device, value});
+  }
+  return points;
+}
+
+// Writes the points into a file under both locks, creating its folder.
+void WriteInto(const std::string& path, const std::vector<TPendingTimePoint>& points) {
+  const std::string folder = plat::ExtractFileDir(path);
+  std::string error;
+  if (!folder.empty() && !plat::ForceDirectories(folder, &error))
+    throw ESharedFileError("Cannot create the folder " + folder + ": " + error);
+  const double now = plat::NowAsOleDate();
+  UpdateSharedFile(path, kMaxFileSize, "last time points file",
+                   [&](std::string& text) { return SetLastTimePoints(text, points, now); });
+}
+
 }  // namespace
 
-TLastTimePoints::TLastTimePoints(std::string folder) {
+TLastTimePoints::TLastTimePoints(std::string folder, std::string fallbackFolder) {
   if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
     folder += plat::kPathDelimiter;
   FFileName = folder + kFileName;
+  if (fallbackFolder.empty()) fallbackFolder = plat::TempFolder();
+  if (fallbackFolder.back() != '/' && fallbackFolder.back() != '\\')
+    fallbackFolder += plat::kPathDelimiter;
+  FFallbackName = fallbackFolder + "kor-lastdate-" + PathHash(FFileName) + ".txt";
 }
 
 double LastTimePointIn(const std::string& text, const std::string& device) {
@@ -229,11 +270,15 @@ bool SetLastTimePoints(std::string& text, const std::vector<TPendingTimePoint>& 
 
 double TLastTimePoints::Read(const std::string& device) const {
   double stored = -1;
-  try {
-    std::string text;
-    if (plat::ReadWholeFile(FFileName, text, kMaxFileSize)) stored = LastTimePointIn(text, device);
-  } catch (...) {
-    stored = -1;
+  for (const std::string* file : {&FFileName, &FFallbackName}) {
+    try {
+      std::string text;
+      if (plat::ReadWholeFile(*file, text, kMaxFileSize)) {
+        const double value = LastTimePointIn(text, device);
+        if (value > stored) stored = value;
+      }
+    } catch (...) {
+    }
   }
   try {
     const double unwritten = Unwritten().Get(FFileName, device);
@@ -251,20 +296,30 @@ void TLastTimePoints::Record(const std::vector<TPendingTimePoint>& points) const
     any = true;
   }
   if (!any) return;
-  const std::vector<TPendingTimePoint> all = Unwritten().With(FFileName, points);
+  std::vector<TPendingTimePoint> all = Unwritten().With(FFileName, points);
+  const std::vector<TPendingTimePoint> fallback = EntriesOf(FFallbackName);
+  all.insert(all.end(), fallback.begin(), fallback.end());
   try {
-    const std::string folder = plat::ExtractFileDir(FFileName);
-    std::string error;
-    if (!folder.empty() && !plat::ForceDirectories(folder, &error))
-      throw ESharedFileError("Cannot create the folder " + folder + ": " + error);
-    const double now = plat::NowAsOleDate();
-    UpdateSharedFile(FFileName, kMaxFileSize, "last time points file",
-                     [&](std::string& text) { return SetLastTimePoints(text, all, now); });
+    WriteInto(FFileName, all);
+  } catch (const ESharedFileError& e) {
+    Unwritten().Keep(FFileName, points);
+    try {
+      WriteInto(FFallbackName, all);
+    } catch (const std::exception& f) {
+      throw ESharedFileError(std::string(e.what()) + "; the time points are kept in memory only (" +
+                             f.what() + ")");
+    }
+    throw ESharedFileError(std::string(e.what()) + "; the time points are kept in " +
+                           FFallbackName);
   } catch (...) {
     Unwritten().Keep(FFileName, points);
     throw;
   }
   Unwritten().Written(FFileName, all);
+  // The data file holds the fallback's points now. A point another process
+  // put there meanwhile stays in that process's memory and is written with
+  // its next record.
+  plat::RemoveFile(FFallbackName);
 }
 
 TTimePointFilterResult FilterByLastTime(TkorMbusDataRows& rows, double stored, bool readOnlyNew,

@@ -10,6 +10,14 @@
 // sharing a data path never lose each other's entries and a crash never
 // leaves the file cut short. Readers take no lock: they see the old file or
 // the new one.
+//
+// While the data folder cannot be written, the time points go to a fallback
+// file of the same format in another folder (the user's temporary folder by
+// default), one per data folder ("kor-lastdate-HASH.txt", HASH from the
+// file's path), so an unload or a kill before the folder can be written
+// again does not bring delivered rows twice. Read takes the later of both
+// per device; the first write that reaches the data folder takes the
+// fallback's points along and removes the fallback file.
 #pragma once
 
 #include <string>
@@ -28,10 +36,13 @@ class TLastTimePoints {
  public:
   static constexpr const char* kFileName = "lastdate.txt";
 
-  // folder: the module's data path, with or without a trailing separator.
-  explicit TLastTimePoints(std::string folder);
+  // folder: the module's data path, with or without a trailing separator;
+  // fallbackFolder: where the fallback file goes ("" the user's temporary
+  // folder; tests give their own).
+  explicit TLastTimePoints(std::string folder, std::string fallbackFolder = {});
 
   const std::string& FileName() const { return FFileName; }
+  const std::string& FallbackFileName() const { return FFallbackName; }
 
   // The device's stored time point as an OLE date; -1 when the file, the
   // entry or its value is missing or unreadable. A time point that Record
@@ -44,13 +55,16 @@ class TLastTimePoints {
   // keeping every other line. Time points not above 0 are skipped. Raises
   // with the reason when the file cannot be written (ESharedFileError) or a
   // device text cannot be a key (empty, line breaks, NUL); the old file then
-  // stays whole, and the points are kept in memory (process-wide, per file):
+  // stays whole, the points go to the fallback file (the message says
+  // whether they did) and are kept in memory too (process-wide, per file):
   // Read counts them and the next Record of the file writes them too.
+  // After a write to the data folder the fallback file is removed.
   // Called only once the rows were delivered.
   void Record(const std::vector<TPendingTimePoint>& points) const;
 
  private:
   std::string FFileName;
+  std::string FFallbackName;
 };
 
 // The file's rules on its text (what Read and Record do inside the file

@@ -22,6 +22,13 @@ bool ForceDirectories(const std::string& path, std::string* error = nullptr);
 // file name). Both '/' and '\' count as separators on Windows.
 std::string ExtractFileDir(const std::string& path);
 
+// The folder for temporary files of the current user, without a trailing
+// separator: posix TMPDIR (or "/tmp"), Windows GetTempPath.
+std::string TempFolder();
+
+// Removes a file; true when it is gone afterwards (a missing file counts).
+bool RemoveFile(const std::string& path, std::string* error = nullptr);
+
 // Reads the whole file into contents. Fails for a missing file, a folder or
 // a file longer than maxSize bytes (contents is then empty).
 bool ReadWholeFile(const std::string& path, std::string& contents, std::uint64_t maxSize,

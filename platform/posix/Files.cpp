@@ -60,6 +60,18 @@ std::string ExtractFileDir(const std::string& path) {
   return path.substr(0, slash);
 }
 
+std::string TempFolder() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string dir = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  return dir;
+}
+
+bool RemoveFile(const std::string& path, std::string* error) {
+  if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
+  return Fail(error, "unlink " + path);
+}
+
 bool ReadWholeFile(const std::string& path, std::string& contents, std::uint64_t maxSize,
                    std::string* error) {
   contents.clear();

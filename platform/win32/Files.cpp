@@ -58,6 +58,21 @@ std::string ExtractFileDir(const std::string& path) {
   return path.substr(0, slash);
 }
 
+std::string TempFolder() {
+  char buffer[MAX_PATH + 2] = {};
+  const DWORD n = ::GetTempPathA(sizeof buffer, buffer);
+  std::string dir = n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string(".");
+  if (dir.size() > 3 && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
+  return dir;
+}
+
+bool RemoveFile(const std::string& path, std::string* error) {
+  if (::DeleteFileA(path.c_str()) != 0) return true;
+  const DWORD code = ::GetLastError();
+  if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
+  return Fail(error, "DeleteFile " + path);
+}
+
 bool ReadWholeFile(const std::string& path, std::string& contents, std::uint64_t maxSize,
                    std::string* error) {
   contents.clear();

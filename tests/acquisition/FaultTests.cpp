@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "AcquisitionRig.h"
+#include "platform/Environment.h"
 
 namespace acquisition {
 namespace {
@@ -126,11 +127,34 @@ TEST_F(AcquisitionFaults, NoiseBetweenRequestsDoesNotSpoilTheNextRead) {
   }
 }
 
+// The process's temporary folder (TMPDIR, Windows TMP) set to one of the
+// test's own while it lives.
+class TTempFolder {
+ public:
+  explicit TTempFolder(const fs::path& folder)
+      : FOld{plat::EnvironmentValue("TMPDIR"), plat::EnvironmentValue("TMP")} {
+    fs::create_directories(folder);
+    plat::SetEnvironmentValue("TMPDIR", folder.string());
+    plat::SetEnvironmentValue("TMP", folder.string());
+  }
+  ~TTempFolder() {
+    plat::SetEnvironmentValue("TMPDIR", FOld[0]);
+    plat::SetEnvironmentValue("TMP", FOld[1]);
+  }
+  TTempFolder(const TTempFolder&) = delete;
+  TTempFolder& operator=(const TTempFolder&) = delete;
+
+ private:
+  std::string FOld[2];
+};
+
 // A data path below a file: the folder for lastdate.txt cannot be made.
 // The rows are delivered all the same and the failure is logged; the time
-// point of the stored rows delivered is kept in memory, so the reads that
-// follow (polled) never deliver them again.
+// point of the stored rows delivered is kept in memory and in the fallback
+// file of the temporary folder, so the reads that follow (polled) never
+// deliver them again.
 TEST_F(AcquisitionFaults, DataPathThatCannotBeWrittenIsLoggedAndRowsArriveOnce) {
+  const TTempFolder temp(Folder / "tmp");
   std::ofstream(Rig.DataFolder()) << "not a folder";
   Rig.AddSource("segment")->AddSlave(StoredMeter(5, 0x12345678));
   Rig.Configure(Document(
@@ -142,6 +166,9 @@ TEST_F(AcquisitionFaults, DataPathThatCannotBeWrittenIsLoggedAndRowsArriveOnce) 
   ASSERT_TRUE(Rig.WaitForRows(6)) << Rig.Log();
   EXPECT_TRUE(Rig.WaitForLog("Unable to write ")) << Rig.Log();
   EXPECT_NE(Rig.Log().find("lastdate.txt"), std::string::npos) << Rig.Log();
+  EXPECT_NE(Rig.Log().find("the time points are kept in " + (Folder / "tmp").string()),
+            std::string::npos)
+      << Rig.Log();
   EXPECT_EQ(StoredRows(Rig.Rows()), 1);
 }
 

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
 #include "MbusModuleTestSupport.h"
 #include "framework/FIFOStream.h"
+#include "mbus/LastTimePoints.h"
 #include "mbus/mbus_api.h"
 
 namespace {
@@ -175,6 +177,10 @@ TEST_F(SerialPortDelivery, AFailedRecordIsLoggedWithItsReason) {
   const std::string log = Log();
   EXPECT_NE(log.find("Unable to write "), std::string::npos) << log;
   EXPECT_NE(log.find("lastdate.txt: "), std::string::npos) << log;
+  // the time point went to the fallback file (this data path's own name)
+  const std::string fallback = TLastTimePoints(Module.ModuleDataPath()).FallbackFileName();
+  EXPECT_NE(log.find("the time points are kept in " + fallback), std::string::npos) << log;
+  EXPECT_TRUE(std::filesystem::remove(fallback)) << fallback;
 }
 
 TEST_F(SerialPortDelivery, DestructionDeliversWaitingRowsWhileTheModuleIsLoaded) {

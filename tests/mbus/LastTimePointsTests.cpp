@@ -38,7 +38,8 @@ class LastTimePointsFile : public ::testing::Test {
  protected:
   std::string Path() const { return Dir.File(TLastTimePoints::kFileName); }
   TScratchDir Dir;
-  TLastTimePoints File{Dir.Path.string()};
+  TScratchDir FallbackDir;  // never the real temporary folder
+  TLastTimePoints File{Dir.Path.string(), FallbackDir.Path.string()};
 };
 
 }  // namespace
@@ -176,17 +177,144 @@ TEST_F(LastTimePointsFile, PointsThatCouldNotBeWrittenCountAndAreWrittenNextTime
   } kept[] = {{"1", At(2014, 1, 1)}, {"2", At(2013, 5, 1)}, {"3", -1}};
   for (const auto& k : kept) EXPECT_DOUBLE_EQ(File.Read(k.Device), k.Stored) << k.Device;
   TScratchDir other;
-  EXPECT_EQ(TLastTimePoints(other.Path.string()).Read("1"), -1);
+  EXPECT_EQ(TLastTimePoints(other.Path.string(), FallbackDir.Path.string()).Read("1"), -1);
   File.Record({{"3", At(2015, 1, 1)}});
   EXPECT_EQ(ReadBytes(Path()), "1=20140101000000\r\n2=20130501000000\r\n3=20150101000000\r\n");
   std::filesystem::remove(Path());  // nothing is kept once written
   for (const auto& k : kept) EXPECT_EQ(File.Read(k.Device), -1) << k.Device;
 }
 
+// ---- the fallback file ----
+
+namespace {
+
+// Replaces under this folder fail (the data folder "cannot be written").
+std::string gBlockedFolder;
+std::string gBlockedFolder2;
+
+bool StopInBlockedFolders(const std::string& tempPath) {
+  for (const std::string* folder : {&gBlockedFolder, &gBlockedFolder2})
+    if (!folder->empty() && tempPath.compare(0, folder->size(), *folder) == 0) return false;
+  return true;
+}
+
+std::string RecorderPath() {
+  const std::string self = plat::OwnModuleFileName();
+  const bool exe = self.size() > 4 && self.compare(self.size() - 4, 4, ".exe") == 0;
+  return plat::ExtractFileDir(self) + plat::kPathDelimiter + "time_point_recorder" +
+         (exe ? ".exe" : "");
+}
+
+// The devices' time points as another process reads them (after a reload or
+// a restart: nothing of this process's memory).
+std::vector<double> ReadInNewProcess(const std::string& folder, const std::string& fallback,
+                                     const std::vector<std::string>& devices,
+                                     const std::string& output) {
+  std::string command = RecorderPath() + " --read " + folder + " " + fallback;
+  for (const std::string& device : devices) command += " " + device;
+  std::vector<double> values;
+  if (std::system((command + " > " + output).c_str()) != 0) return values;
+  std::string text = ReadBytes(output);
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = text.find('\n', at);
+    values.push_back(std::atof(text.substr(at, end - at).c_str()));
+    at = end == std::string::npos ? text.size() : end + 1;
+  }
+  return values;
+}
+
+}  // namespace
+
+// Points written while the data folder cannot be written go to the fallback
+// file, where a new process finds them (the later of both files per device);
+// with both unwritable they live in memory only; the first write that
+// reaches the data folder takes the fallback's points and removes the file.
+TEST(LastTimePointsFallback, KeepsPointsAcrossARestartUntilTheDataFolderTakesThem) {
+  TScratchDir dir;
+  TScratchDir fallbackDir;
+  const std::string folder = (dir.Path / "data").string();
+  const std::string path = folder + plat::kPathDelimiter + TLastTimePoints::kFileName;
+  std::filesystem::create_directories(folder);
+  const std::string original = "1=20120101000000\r\n2=20150101000000\r\n";
+  WriteBytes(path, original);
+  const TLastTimePoints file(folder, fallbackDir.Path.string());
+  const std::string& fallback = file.FallbackFileName();
+  EXPECT_EQ(plat::ExtractFileDir(fallback), fallbackDir.Path.string());
+  EXPECT_NE(TLastTimePoints(dir.Path.string(), fallbackDir.Path.string()).FallbackFileName(),
+            fallback);  // one per data folder
+  const std::vector<std::string> devices = {"1", "2", "3", "4", "5"};
+  const std::string output = dir.File("read.txt");
+
+  const struct {
+    const char* Step;
+    bool DataWritable;
+    bool FallbackWritable;
+    std::vector<TPendingTimePoint> Points;
+    const char* Message;               // in the raised error; nullptr: no error
+    std::vector<double> AfterRestart;  // devices 1..5 in a new process
+    bool FallbackExists;
+  } steps[] = {
+      {"data folder unwritable",
+       false,
+       true,
+       {{"1", At(2014, 1, 1)}, {"3", At(2013, 5, 1)}},
+       "kept in ",
+       {At(2014, 1, 1), At(2015, 1, 1), At(2013, 5, 1), -1, -1},
+       true},
+      {"both unwritable",
+       false,
+       false,
+       {{"4", At(2016, 1, 1)}},
+       "kept in memory only",
+       {At(2014, 1, 1), At(2015, 1, 1), At(2013, 5, 1), -1, -1},
+       true},
+      {"data folder writable again",
+       true,
+       true,
+       {{"5", At(2017, 1, 1)}},
+       nullptr,
+       {At(2014, 1, 1), At(2015, 1, 1), At(2013, 5, 1), At(2016, 1, 1), At(2017, 1, 1)},
+       false},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.Step);
+    gBlockedFolder = step.DataWritable ? "" : folder;
+    gBlockedFolder2 = step.FallbackWritable ? "" : fallbackDir.Path.string();
+    plat::SetBeforeRenameHook(&StopInBlockedFolders);
+    std::string error;
+    try {
+      file.Record(step.Points);
+    } catch (const ESharedFileError& e) {
+      error = e.what();
+    }
+    plat::SetBeforeRenameHook(nullptr);
+    if (step.Message == nullptr) {
+      EXPECT_EQ(error, "");
+    } else {
+      EXPECT_NE(error.find(step.Message), std::string::npos) << error;
+    }
+    for (const TPendingTimePoint& point : step.Points)  // this process counts them all
+      EXPECT_DOUBLE_EQ(file.Read(point.Device), point.TimePoint) << point.Device;
+    const std::vector<double> read =
+        ReadInNewProcess(folder, fallbackDir.Path.string(), devices, output);
+    ASSERT_EQ(read.size(), step.AfterRestart.size());
+    for (std::size_t i = 0; i < read.size(); ++i)
+      EXPECT_NEAR(read[i], step.AfterRestart[i], 1e-5) << devices[i];
+    EXPECT_EQ(plat::FileExists(fallback), step.FallbackExists);
+    if (!step.DataWritable) {
+      EXPECT_EQ(ReadBytes(path), original);
+    }
+  }
+  EXPECT_EQ(ReadBytes(path),
+            "1=20140101000000\r\n2=20150101000000\r\n3=20130501000000\r\n4=20160101000000\r\n"
+            "5=20170101000000\r\n");
+}
+
 TEST_F(LastTimePointsFile, AFolderThatCannotBeCreatedSaysWhy) {
   // a folder below a plain file can never be created
   WriteBytes(Dir.File("plain"), "x");
-  const TLastTimePoints blocked(Dir.File("plain") + plat::kPathDelimiter + "sub");
+  const TLastTimePoints blocked(Dir.File("plain") + plat::kPathDelimiter + "sub",
+                                FallbackDir.Path.string());
   try {
     blocked.Record({{"1", At(2014, 1, 1)}});
     ADD_FAILURE() << "recording into an impossible folder reported success";
@@ -208,7 +336,9 @@ TEST_F(LastTimePointsFile, AFolderThatCannotBeWrittenKeepsTheOldFile) {
   std::string probe;
   if (plat::ReplaceFileAtomically((folder / "probe").string(), "x", &probe))
     GTEST_SKIP() << "permissions do not hold here";
-  EXPECT_THROW(TLastTimePoints(folder.string()).Record({{"1", At(2014, 1, 1)}}), ESharedFileError);
+  EXPECT_THROW(
+      TLastTimePoints(folder.string(), FallbackDir.Path.string()).Record({{"1", At(2014, 1, 1)}}),
+      ESharedFileError);
   EXPECT_EQ(ReadBytes(file), original);
 }
 
@@ -217,13 +347,6 @@ TEST_F(LastTimePointsFile, AFolderThatCannotBeWrittenKeepsTheOldFile) {
 namespace {
 
 constexpr int kRecords = 30;
-
-std::string RecorderPath() {
-  const std::string self = plat::OwnModuleFileName();
-  const bool exe = self.size() > 4 && self.compare(self.size() - 4, 4, ".exe") == 0;
-  return plat::ExtractFileDir(self) + plat::kPathDelimiter + "time_point_recorder" +
-         (exe ? ".exe" : "");
-}
 
 }  // namespace
 

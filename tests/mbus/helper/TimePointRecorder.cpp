@@ -1,8 +1,11 @@
 // A second process for the last time points tests: records COUNT devices of
 // its own ("NAME-0", "NAME-1", ...) into FOLDER's file, one Record each, as
-// another host process's module would.
+// another host process's module would; or reads devices' time points as a
+// process started after a restart would, one line each ("-1" for none).
 //   time_point_recorder FOLDER NAME COUNT
+//   time_point_recorder --read FOLDER FALLBACK_FOLDER DEVICE...
 // Exit status 0 when every record succeeded.
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
@@ -11,6 +14,11 @@
 #include "mbus/LastTimePoints.h"
 
 int main(int argc, char** argv) {
+  if (argc >= 4 && std::string(argv[1]) == "--read") {
+    const TLastTimePoints file(argv[2], argv[3]);
+    for (int i = 4; i < argc; ++i) std::printf("%.6f\n", file.Read(argv[i]));
+    return 0;
+  }
   if (argc != 4) {
     std::cerr << "usage: time_point_recorder FOLDER NAME COUNT\n";
     return 2;
