@@ -79,7 +79,8 @@ std::vector<std::pair<std::int32_t, std::string>> THostSession::AddPorts(std::ui
   portOptions.Baudrate = FOptions.Baudrate;
   std::vector<std::pair<std::int32_t, std::string>> added;
   for (const auto& text : FOptions.Ports) {
-    portOptions.FaultSeed = faultSeed == 0 ? 0 : faultSeed + static_cast<std::uint32_t>(added.size());
+    portOptions.FaultSeed =
+        faultSeed == 0 ? 0 : faultSeed + static_cast<std::uint32_t>(added.size());
     std::unique_ptr<TPort> port;
     try {
       port = MakePort(text, portOptions);
