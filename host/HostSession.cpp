@@ -95,6 +95,7 @@ std::vector<std::pair<std::int32_t, std::string>> THostSession::AddPorts(std::ui
 void THostSession::Start() {
   FHost = std::make_unique<TPluginHost>(FOptions.Plugin.empty() ? DefaultPluginPath()
                                                                 : FOptions.Plugin);
+  FHost->SetCallClock(FCallClock);
   FSources.Attach(*FHost);
   if (FHost->Create() != 0) throw EPluginHostError("CreatePluginInstance refused");
   TLoadOptions load;

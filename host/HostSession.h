@@ -60,6 +60,8 @@ class THostSession {
   // faultSeed (soak ports): port i injects faults from faultSeed + i; 0 none.
   std::vector<std::pair<std::int32_t, std::string>> AddPorts(std::uint32_t faultSeed = 0);
   THostDataSources& Sources() { return FSources; }
+  // Before Start: times every call into the plug-in (must outlive Finish).
+  void SetCallClock(TCallClock* clock) { FCallClock = clock; }
   // Loads the plug-in, creates the instance, LOAD, opens the ports, then
   // SET-STATE; raises EPluginHostError when the plug-in refuses to be
   // created or loaded (a refused SET-STATE is told on err and kept).
@@ -85,6 +87,7 @@ class THostSession {
   std::string FIniFile;
   std::size_t FLogShown = 0;
   bool FActivated = false;
+  TCallClock* FCallClock = nullptr;
   std::vector<std::string> FPluginErrors;
   THostDataSources FSources;           // outlives the plug-in instance
   std::unique_ptr<TPluginHost> FHost;  // destroyed before FSources

@@ -75,15 +75,16 @@ void TPluginHost::ResolveExports() {
 
 // Params is the list object, or the address of a variable holding the
 // IkorParamsListA reference of a wrapper that borrows the list.
-std::int32_t TPluginHost::CallWithParams(TPluginExports::TRecFn fn, const TkorParamsList* params) {
+std::int32_t TPluginHost::CallWithParams(const std::string& call, TPluginExports::TRecFn fn,
+                                         const TkorParamsList* params) {
   auto* list = const_cast<TkorParamsList*>(params);
   if (!list) {
     FRec.Params = 0;
-    return fn(&FRec);
+    return Timed(call, [&] { return fn(&FRec); });
   }
   if (FForm == TParamsForm::Object) {
     FRec.Params = reinterpret_cast<kor::TPluginPtr>(list);
-    std::int32_t result = fn(&FRec);
+    std::int32_t result = Timed(call, [&] { return fn(&FRec); });
     FRec.Params = 0;
     return result;
   }
@@ -93,13 +94,14 @@ std::int32_t TPluginHost::CallWithParams(TPluginExports::TRecFn fn, const TkorPa
   *ref.Put() = intf;
   IkorParamsListA* variable = ref.Get();
   FRec.Params = reinterpret_cast<kor::TPluginPtr>(&variable);
-  std::int32_t result = fn(&FRec);
+  std::int32_t result = Timed(call, [&] { return fn(&FRec); });
   FRec.Params = 0;
   return result;
 }
 
 std::int32_t TPluginHost::Create(const TkorParamsList* params) {
-  std::int32_t result = CallWithParams(FExports.CreatePluginInstance, params);
+  std::int32_t result =
+      CallWithParams("CreatePluginInstance", FExports.CreatePluginInstance, params);
   FCreated = result == kor::kResultOk;
   if (FCreated) FInstance = FRec.ModulePluginHandle;
   return result;
@@ -124,7 +126,7 @@ std::int32_t TPluginHost::Load(const TLoadOptions& options) {
 
 std::int32_t TPluginHost::Command(const std::string& name, TkorParamsList& params) {
   params.SetValue("COMMAND", OleVariant(name), true);
-  return CallWithParams(FExports.ExecutePluginCommand, &params);
+  return CallWithParams("ExecutePluginCommand " + name, FExports.ExecutePluginCommand, &params);
 }
 
 std::int32_t TPluginHost::Command(const std::string& name) {
@@ -178,7 +180,7 @@ std::string TPluginHost::FetchLog() {
     kor::TPluginCallRec rec = FRec;
     rec.InData.Value = reinterpret_cast<kor::TPluginPtr>(buffer.data());
     rec.InData.Size = FLogBuffer;
-    std::int32_t copied = FExports.GetLogEx(&rec);
+    std::int32_t copied = Timed("GetLogEx", [&] { return FExports.GetLogEx(&rec); });
     if (copied > 0) {
       text.assign(buffer.data(), static_cast<std::size_t>(copied));
       break;
@@ -200,7 +202,7 @@ void TPluginHost::Unload() {
   if (FCreated) {
     FCreated = false;
     FInstance = 0;
-    FExports.FreePluginInstance(&FRec);
+    Timed("FreePluginInstance", [&] { return FExports.FreePluginInstance(&FRec); });
     FRec.ModulePluginHandle = 0;
     kor::TPluginCallRec marker{};
     marker.Size = kor::kCallRecSize;
@@ -270,7 +272,8 @@ std::int32_t TPluginHost::CallProcessData(std::int32_t dataSourceId, std::uint8_
   rec.InData.Kind = kind;
   rec.InData.Value = static_cast<kor::TPluginPtr>(value);
   rec.InData.Size = size;
-  return FExports.ProcessData(&rec);
+  static const std::string kCall = "ProcessData";
+  return Timed(kCall, [&] { return FExports.ProcessData(&rec); });
 }
 
 void TPluginHost::AppendLog(const std::string& text) {

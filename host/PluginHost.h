@@ -12,6 +12,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -20,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/CallClock.h"
 #include "params/Variants.h"
 #include "params/korParamLst.h"
 #include "platform/Messages.h"
@@ -138,6 +140,9 @@ class TPluginHost {
   std::vector<TReceivedData> Received();
   // Before the plug-in is created: where deliveries go (see TDataHandler).
   void SetDataHandler(TDataHandler handler) { FDataHandler = std::move(handler); }
+  // Before the plug-in is created: a clock that times every call into the
+  // plug-in (it must outlive this host); none by default.
+  void SetCallClock(TCallClock* clock) { FCallClock = clock; }
 
   // ProcessData for one data source, from any thread (the host's reading
   // threads): the port's bytes (Mode element 1, InData Kind 4), or the
@@ -155,7 +160,19 @@ class TPluginHost {
   static std::intptr_t WindowProc(void* context, std::uint32_t message, std::uintptr_t wParam,
                                   std::intptr_t lParam);
   void ResolveExports();
-  std::int32_t CallWithParams(TPluginExports::TRecFn fn, const TkorParamsList* params);
+  std::int32_t CallWithParams(const std::string& call, TPluginExports::TRecFn fn,
+                              const TkorParamsList* params);
+  // Calls fn, telling the call clock (if any) how long it took.
+  template <typename Fn>
+  auto Timed(const std::string& call, Fn&& fn) {
+    if (!FCallClock) return fn();
+    const auto start = std::chrono::steady_clock::now();
+    auto result = fn();
+    FCallClock->Record(call, std::chrono::duration_cast<std::chrono::microseconds>(
+                                 std::chrono::steady_clock::now() - start)
+                                 .count());
+    return result;
+  }
   void AppendLog(const std::string& text);
   std::int32_t CallProcessData(std::int32_t dataSourceId, std::uint8_t kind, std::uintptr_t value,
                                std::uint32_t size);
@@ -168,8 +185,9 @@ class TPluginHost {
   TParamsForm FForm = TParamsForm::Object;
   bool FLoaded = false;
   bool FCreated = false;
-  std::uint32_t FLogBuffer = 256;  // grows to what the plug-in asks for
-  TDataHandler FDataHandler;       // set before Create, read by the entry points
+  std::uint32_t FLogBuffer = 256;    // grows to what the plug-in asks for
+  TDataHandler FDataHandler;         // set before Create, read by the entry points
+  TCallClock* FCallClock = nullptr;  // set before Create, read by every caller
   // The instance for ProcessData calls of other threads (set by Create,
   // cleared by Unload before the instance is freed).
   std::atomic<kor::TPluginPtr> FInstance{0};

@@ -100,12 +100,15 @@ const char* ReadUsage() {
          "                      [--device ADDR[;ADDR...]]... [--poll INTERVAL]]\n"
          "                      [--format table|csv|json] [--count N] [--for SECONDS]\n"
          "                      [--data DIR] [--ini FILE] [--baud RATE] [--no-timing]\n"
-         "                      [--soak SEED]\n"
+         "                      [--soak SEED] [--call-limit MS]\n"
          "  PORT: sim (the built-in simulated meters, default), soak:N (the soak\n"
          "        meters of source N), serial:PORT[:BAUD], tcp:HOST:PORT\n"
          "  --soak SEED: faults from SEED (soak ports' bus faults, refused\n"
          "        deliveries, the plug-in reloaded), each reported on stderr as\n"
          "        \"fault: ...\"; the event SOAK-TICK every 3 s\n"
+         "  --call-limit MS: each call into the plug-in that takes longer is\n"
+         "        reported on stderr as it returns, and the longest call of each\n"
+         "        kind at the end\n"
          "  INTERVAL: 500ms, 10s, 1m, 2h (default 5s)\n"
          "exit status:\n"
          "  0  rows were read (devices that never answered are named on stderr)\n"
@@ -140,6 +143,8 @@ TReadOptions ParseReadArguments(const std::vector<std::string>& args) {
       o.Count = PositiveInt(a, OptionValue(args, i));
     } else if (a == "--soak") {
       o.Soak = static_cast<std::uint32_t>(PositiveInt(a, OptionValue(args, i)));
+    } else if (a == "--call-limit") {
+      o.CallLimitMs = PositiveInt(a, OptionValue(args, i));
     } else if (a == "--for") {
       o.ForSeconds = PositiveSeconds(a, OptionValue(args, i));
     } else {

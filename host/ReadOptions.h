@@ -22,6 +22,7 @@ struct TReadOptions : TSessionOptions {
   TOutputFormat Format = TOutputFormat::Table;
   int Count = 0;          // stop after this many rows; 0: no limit
   double ForSeconds = 0;  // stop after this long; 0: no limit
+  int CallLimitMs = 0;    // report calls into the plug-in longer than this; 0: none
 };
 
 // Reads the arguments after "read"; raises EUsageError.

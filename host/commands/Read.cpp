@@ -167,6 +167,7 @@ class TRowSink {
 int Run(const TRun& run) {
   const TReadOptions& o = run.Options;
   TSoakHost soak(o.Soak);
+  TCallClock calls(o.CallLimitMs);
   const auto start = std::chrono::steady_clock::now();
   const auto limit = std::chrono::duration<double>(o.ForSeconds);
   std::uint64_t bytesOut = 0, bytesIn = 0;
@@ -188,6 +189,7 @@ int Run(const TRun& run) {
       sink = std::make_unique<TRowSink>(o, run.Out, check.Devices);
     }
     WriteParserConfig(session.IniFile(), "", document);
+    session.SetCallClock(&calls);
     const std::uint32_t faultSeed = o.Soak == 0 ? 0 : o.Soak * 7919 + load * 101;
     for (const auto& [id, name] : session.AddPorts(faultSeed)) sink->SetSourceName(id, name);
     session.Sources().SetDeliveryHandler([&](const std::vector<TReceivedData>& rows) {
@@ -205,6 +207,7 @@ int Run(const TRun& run) {
       session.Sources().Poll();
       soak.Tick(session);
       session.ShowLog();
+      for (const auto& line : calls.DrainOverLimit()) run.Err << "mbus-host: " << line << "\n";
       if (o.ForSeconds > 0 && std::chrono::steady_clock::now() - start >= limit) {
         ended = true;
         break;
@@ -235,6 +238,8 @@ int Run(const TRun& run) {
     if (ended) break;
   }
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+  for (const auto& line : calls.DrainOverLimit()) run.Err << "mbus-host: " << line << "\n";
+  if (o.CallLimitMs > 0) run.Err << "mbus-host: longest calls: " << calls.Summary() << "\n";
   run.Err << "mbus-host: " << sink->Rows() << " rows, " << bytesOut << " bytes out, " << bytesIn
           << " bytes in\n";
   facts.Rows = sink->Rows();

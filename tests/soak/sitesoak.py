@@ -55,6 +55,9 @@ REQUIRED_REACHABLE_S = 10  # a reading reachable this long must arrive
 KILL_WINDOW_S = 2.0  # a first copy handed over this close to a SIGKILL
 STOP_LIMIT_S = 30  # a process still running this long after Ctrl-C hangs
 STALL_LIMIT_S = 40  # no row at all from a process for this long: a hang
+CALL_LIMIT_MS = 2000  # a call into the plug-in that takes longer fails the run
+SLOW_CALL = "mbus-host: a call into the plug-in took "
+LONGEST_CALLS = "mbus-host: longest calls: "
 
 
 class Meter:
@@ -141,12 +144,16 @@ class Process:
         seed = (self.h.seed * 1000 + self.source * 37 + n * 7919) % 2000000000 + 1
         cmd = [self.h.mbus_host, "read", "--port", "soak:%d" % self.source, "--no-timing",
                "--config", self.config, "--data", self.data, "--format", "json",
-               "--soak", str(seed)]
+               "--soak", str(seed), "--call-limit", str(CALL_LIMIT_MS)]
         # The process's temporary folder (the last time points' fallback file
         # while the data folder cannot be written) stays inside the run.
         env = dict(os.environ, TMPDIR=self.tmp)
-        self.proc = subprocess.Popen(cmd, stdout=open(out, "wb"), stderr=open(err, "wb"),
-                                     stdin=subprocess.DEVNULL, start_new_session=True, env=env)
+        # A crash leaves a core file in the run's folder (where the system
+        # writes cores to the crashing process's folder) for its stacks.
+        self.proc = subprocess.Popen(self.h.command(cmd), stdout=open(out, "wb"),
+                                     stderr=open(err, "wb"), stdin=subprocess.DEVNULL,
+                                     start_new_session=True, env=env, cwd=self.dir,
+                                     preexec_fn=allow_core_files)
         self.runs.append({"n": n, "start": now_ms(), "end": None, "how": None,
                           "out": out, "err": err, "pid": self.proc.pid})
         self.last_rows = (0, time.time())
@@ -154,8 +161,15 @@ class Process:
     def alive(self):
         return self.proc is not None and self.proc.poll() is None
 
+    def signal(self, number):
+        # The process group: under an emulator the program may be a child.
+        try:
+            os.killpg(self.proc.pid, number)
+        except ProcessLookupError:
+            pass
+
     def kill(self):
-        self.proc.send_signal(signal.SIGKILL)
+        self.signal(signal.SIGKILL)
         self.proc.wait()
         self.runs[-1].update(end=now_ms(), how="killed")
         self.proc = None
@@ -164,7 +178,7 @@ class Process:
         """Ctrl-C; True when it ended in time with status 0."""
         if self.proc is None:
             return True
-        self.proc.send_signal(signal.SIGINT)
+        self.signal(signal.SIGINT)
         try:
             status = self.proc.wait(STOP_LIMIT_S)
         except subprocess.TimeoutExpired:
@@ -185,6 +199,31 @@ def thread_stacks(pid):
                               "thread apply all bt 30"], capture_output=True, text=True,
                              timeout=90).stdout
         lines = [l for l in out.splitlines() if l.startswith(("Thread", "#"))]
+    except (OSError, subprocess.TimeoutExpired) as e:
+        lines = ["(no stacks: %s)" % e]
+    return "\n".join("   " + l for l in lines)
+
+
+def allow_core_files():
+    import resource
+    resource.setrlimit(resource.RLIMIT_CORE, (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+
+
+def crash_stacks(program, folder, pid):
+    """Every thread's stack from the core file a crash left, or why not."""
+    cores = [c for c in (os.path.join(folder, "core.%d" % pid), os.path.join(folder, "core"))
+             if os.path.exists(c)]
+    if not cores:
+        try:
+            with open("/proc/sys/kernel/core_pattern") as f:
+                pattern = f.read().strip()
+        except OSError:
+            pattern = "?"
+        return "   (no core file in %s; the system's core pattern is %r)" % (folder, pattern)
+    try:
+        out = subprocess.run(["gdb", "-batch", "-nx", "-ex", "thread apply all bt 30", program,
+                              cores[0]], capture_output=True, text=True, timeout=120).stdout
+        lines = [l for l in out.splitlines() if l.startswith(("Thread", "#", "Program"))]
     except (OSError, subprocess.TimeoutExpired) as e:
         lines = ["(no stacks: %s)" % e]
     return "\n".join("   " + l for l in lines)
@@ -237,6 +276,9 @@ class Unwritable:
 class Harness:
     def __init__(self, args):
         self.mbus_host = os.path.abspath(args.mbus_host)
+        # A Windows build runs under an emulator command (wine), which takes
+        # the program and its arguments.
+        self.emulator = args.emulator.split() if args.emulator else []
         self.work = os.path.abspath(args.work)
         self.seconds = args.minutes * 60
         self.seed = args.seed
@@ -247,6 +289,9 @@ class Harness:
         self.failures = []
         self.not_injected = set()
         self.unwritable = None  # (Unwritable, until, process)
+
+    def command(self, cmd):
+        return self.emulator + cmd
 
     def hang(self, process, why):
         run = process.runs[-1]
@@ -287,9 +332,10 @@ class Harness:
                 if p.proc is not None and p.proc.poll() is not None:
                     status = p.proc.returncode
                     p.runs[-1].update(end=now_ms(), how="crashed %d" % status)
-                    self.failures.append("crash: soak:%d run %d ended by itself with status %d\n%s"
+                    self.failures.append("crash: soak:%d run %d ended by itself with status %d\n%s\n%s"
                                          % (p.source, p.runs[-1]["n"], status,
-                                            tail(p.runs[-1]["err"], 40)))
+                                            tail(p.runs[-1]["err"], 40),
+                                            crash_stacks(self.mbus_host, p.dir, p.runs[-1]["pid"])))
                     p.proc = None
                 elif p.alive():
                     size = os.path.getsize(p.runs[-1]["out"])
@@ -525,6 +571,24 @@ def check(h):
     }
 
 
+def call_times(h):
+    """The longest call into the plug-in of each kind over every run, and the
+    calls over the limit (each fails the run)."""
+    longest, slow = {}, []
+    for p in h.processes:
+        for run in p.runs:
+            for line in log_lines(run["err"]):
+                if line.startswith(SLOW_CALL):
+                    slow.append("soak:%d run %d: %s" % (p.source, run["n"], line[len("mbus-host: "):]))
+                elif line.startswith(LONGEST_CALLS):
+                    for item in line[len(LONGEST_CALLS):].split("), "):
+                        words = item.split(" (")[0].split()
+                        if len(words) >= 3 and words[-1] == "ms":
+                            call, ms = " ".join(words[:-2]), float(words[-2])
+                            longest[call] = max(longest.get(call, 0.0), ms)
+    return longest, slow
+
+
 def reachable_ms(window, spans):
     a, b = window
     cuts = sorted((max(a, x), min(b, y)) for x, y in spans if y > a and x < b)
@@ -584,6 +648,8 @@ def main():
     ap.add_argument("--minutes", type=float, required=True)
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--sources", type=int, default=16)
+    ap.add_argument("--emulator", default="",
+                    help="the command that runs a Windows --mbus-host (wine)")
     args = ap.parse_args()
     os.makedirs(args.work, exist_ok=True)
     for old in glob.glob(os.path.join(args.work, "source[0-9][0-9]")):
@@ -599,6 +665,8 @@ def main():
                 p.proc.kill()
     r = check(h)
     res = resources(h)
+    longest, slow = call_times(h)
+    h.failures.extend("slow call: " + line for line in slow)
     by_kind = {}
     unnamed = {}
     for kind, source, meter, ms, at, named in r["faults"]:
@@ -616,6 +684,7 @@ def main():
         "not_injected": sorted(h.not_injected), "wrong_device_or_value": r["wrong_count"],
         "resources": res, "failures": h.failures,
         "cpu_ms_per_delivered_row": (res["cpu_seconds"] * 1000 / rows) if rows else None,
+        "longest_calls_ms": longest,
     }
     with open(os.path.join(h.work, "report.json"), "w") as f:
         json.dump(report, f, indent=1)
@@ -638,6 +707,8 @@ def main():
     print("cpu: %.1f s, %s ms per delivered row" % (
         res["cpu_seconds"], "%.3f" % report["cpu_ms_per_delivered_row"]
         if rows else "-"))
+    top = sorted(longest.items(), key=lambda kv: -kv[1])[:4]
+    print("longest calls into the plug-in (limit %d ms; runs ended by Ctrl-C tell them): %s" % (CALL_LIMIT_MS, ", ".join("%s %.1f ms" % kv for kv in top) or "-"))
     for text in h.failures:
         print(text)
     ok = (r["lost"] == 0 and r["duplicated"] == 0 and not h.failures and r["wrong_count"] == 0
