@@ -5,11 +5,13 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <utility>
+#include <vector>
 
 namespace plat {
 
@@ -124,24 +126,40 @@ ModuleHandle ExecutableModule() {
   return reinterpret_cast<ModuleHandle>(self);
 }
 
+// Scans the file in blocks: a library with debug information is tens of
+// megabytes, and reading it whole left the heap that large for good.
 std::string FileVersion(const std::string& path) {
-  std::ifstream file(path, std::ios::binary | std::ios::ate);
+  std::ifstream file(path, std::ios::binary);
   if (!file) return {};
-  const std::streamoff size = file.tellg();
-  if (size < static_cast<std::streamoff>(sizeof(TEmbeddedVersion))) return {};
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  file.seekg(0);
-  if (!file.read(bytes.data(), size)) return {};
-  auto mark = EmbeddedMark();
-  const void* at = memmem(bytes.data(), bytes.size(), mark.data(), mark.size());
-  if (!at) return {};
-  const std::size_t offset = static_cast<const char*>(at) - bytes.data();
-  if (bytes.size() - offset < sizeof(TEmbeddedVersion)) return {};
-  TEmbeddedVersion record{};
-  std::memcpy(&record, at, sizeof(record));
-  std::string text;
-  for (int i = 0; i < 4; ++i) text += (i ? "." : "") + std::to_string(record.Numbers[i]);
-  return text;
+  const auto mark = EmbeddedMark();
+  constexpr std::size_t kBlock = 64 * 1024;
+  // Room for a block after what the last one left: a mark's start that may
+  // continue, or a found record that the block cut.
+  std::vector<char> buffer(sizeof(TEmbeddedVersion) + kBlock);
+  std::size_t kept = 0;
+  for (;;) {
+    file.read(buffer.data() + kept, static_cast<std::streamsize>(kBlock));
+    const std::size_t filled = kept + static_cast<std::size_t>(file.gcount());
+    const void* at = memmem(buffer.data(), filled, mark.data(), mark.size());
+    const bool more = static_cast<bool>(file);
+    if (at) {
+      const std::size_t offset = static_cast<const char*>(at) - buffer.data();
+      if (filled - offset >= sizeof(TEmbeddedVersion)) {
+        TEmbeddedVersion record{};
+        std::memcpy(&record, at, sizeof(record));
+        std::string text;
+        for (int i = 0; i < 4; ++i) text += (i ? "." : "") + std::to_string(record.Numbers[i]);
+        return text;
+      }
+      if (!more) return {};
+      kept = filled - offset;
+      std::memmove(buffer.data(), at, kept);
+      continue;
+    }
+    if (!more) return {};
+    kept = std::min(filled, mark.size() - 1);
+    std::memmove(buffer.data(), buffer.data() + filled - kept, kept);
+  }
 }
 
 std::vector<std::string> CommandLineArguments() {

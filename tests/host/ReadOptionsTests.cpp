@@ -28,13 +28,20 @@ TEST(ReadArguments, DefaultsReadTheSimulatedSegment) {
 }
 
 TEST(ReadArguments, TakesEveryOption) {
-  const auto o = ParseReadArguments({"--port",      "sim",      "--port",   "tcp:gw:10001",
-                                     "--device",    "1; 5,7",   "--device", "4200050521C7AB07",
-                                     "--poll",      "10s",      "--format", "json",
-                                     "--count",     "3",        "--for",    "2.5",
-                                     "--data",      "d",        "--ini",    "x.ini",
-                                     "--no-timing", "--plugin", "p.so",     "--soak",
-                                     "42"});
+  const auto o = ParseReadArguments({"--port",      "sim",
+                                     "--port",      "tcp:gw:10001",
+                                     "--device",    "1; 5,7",
+                                     "--device",    "4200050521C7AB07",
+                                     "--poll",      "10s",
+                                     "--format",    "json",
+                                     "--count",     "3",
+                                     "--for",       "2.5",
+                                     "--data",      "d",
+                                     "--ini",       "x.ini",
+                                     "--no-timing", "--plugin",
+                                     "p.so",        "--soak",
+                                     "42",          "--call-limit",
+                                     "2000"});
   EXPECT_EQ(o.Ports, (Args{"sim", "tcp:gw:10001"}));
   EXPECT_EQ(o.Devices, (Args{"1", "5", "7", "4200050521C7AB07"}));
   EXPECT_EQ(o.PollMs, 10000u);
@@ -46,6 +53,7 @@ TEST(ReadArguments, TakesEveryOption) {
   EXPECT_FALSE(o.Timing);
   EXPECT_EQ(o.Plugin, "p.so");
   EXPECT_EQ(o.Soak, 42u);
+  EXPECT_EQ(o.CallLimitMs, 2000);
 }
 
 TEST(ReadArguments, RefusesWhatCannotRun) {
@@ -67,6 +75,7 @@ TEST(ReadArguments, RefusesWhatCannotRun) {
                       {"--baud", "1000"},
                       {"--soak", "0"},
                       {"--soak"},
+                      {"--call-limit", "0"},
                       {"--verbose"}};
   for (const auto& args : bad) {
     std::string joined;

@@ -51,6 +51,36 @@ TEST(PlatformModules, FileWithoutVersionHasNone) {
   std::remove(name);
 }
 
+#ifndef _WIN32
+// The version record is found wherever it lies in a large file, across the
+// reader's block boundaries too, and a record cut by the file's end is none.
+TEST(PlatformModules, EmbeddedVersionIsFoundAnywhereInTheFile) {
+  plat::TEmbeddedVersion record{{0x7F, 'K', 'O', 'R', 'V', 'E', 'R', 0x01}, {4, 3, 2, 1}};
+  std::string bytes(reinterpret_cast<const char*>(&record), sizeof(record));
+  const std::size_t block = 64 * 1024;
+  const struct {
+    std::size_t Before, After;
+    const char* Expected;
+  } kCases[] = {{0, 0, "4.3.2.1"},
+                {block - 3, 100, "4.3.2.1"},   // the mark cut by a block
+                {block - 10, 100, "4.3.2.1"},  // the numbers cut by a block
+                {3 * block + 7, 3 * block, "4.3.2.1"},
+                {2 * block - 5, 0, "4.3.2.1"},                   // ends the file
+                {block + 1, static_cast<std::size_t>(-1), ""}};  // cut by the file's end
+  const char* name = "modules-test-version.bin";
+  for (const auto& c : kCases) {
+    std::string content(c.Before, 'x');
+    if (c.After == static_cast<std::size_t>(-1))
+      content += bytes.substr(0, bytes.size() - 2);
+    else
+      content += bytes + std::string(c.After, 'y');
+    std::ofstream(name, std::ios::binary) << content;
+    EXPECT_EQ(plat::FileVersion(name), c.Expected) << c.Before;
+  }
+  std::remove(name);
+}
+#endif
+
 TEST(PlatformModules, CommandLineStartsWithTheProgram) {
   std::vector<std::string> args = plat::CommandLineArguments();
   ASSERT_FALSE(args.empty());

@@ -158,6 +158,27 @@ class Process:
                           "out": out, "err": err, "pid": self.proc.pid})
         self.last_rows = (0, time.time())
 
+    def program_pid(self):
+        """The pid of the program itself: under wine, the Windows process that
+        the emulator started in the same process group."""
+        if not self.h.emulator:
+            return self.proc.pid
+        run = self.runs[-1]
+        if run.get("program") is None:
+            name = os.path.basename(self.h.mbus_host)
+            for entry in os.listdir("/proc"):
+                try:
+                    if not entry.isdigit() or os.getpgid(int(entry)) != self.proc.pid:
+                        continue
+                    with open("/proc/%s/cmdline" % entry, "rb") as f:
+                        first = f.read().split(b"\0")[0].decode(errors="replace")
+                except (OSError, ValueError):
+                    continue
+                if first.endswith(name):
+                    run["program"] = int(entry)
+                    break
+        return run.get("program") or self.proc.pid
+
     def alive(self):
         return self.proc is not None and self.proc.poll() is None
 
@@ -296,7 +317,7 @@ class Harness:
     def hang(self, process, why):
         run = process.runs[-1]
         text = "hang: soak:%d run %d (pid %d) %s\n%s" % (
-            process.source, run["n"], run["pid"], why, thread_stacks(run["pid"]))
+            process.source, run["n"], run["pid"], why, thread_stacks(process.program_pid()))
         self.failures.append(text)
         print(text, flush=True)
 
@@ -373,7 +394,7 @@ class Harness:
                 next_sample = t + 2
                 for p in self.processes:
                     if p.alive():
-                        s = sample(p.proc.pid)
+                        s = sample(p.program_pid())
                         if s:
                             self.samples.setdefault((p.source, p.runs[-1]["n"]), []).append((t,) + s)
             time.sleep(0.1)
@@ -652,7 +673,10 @@ def main():
                     help="the command that runs a Windows --mbus-host (wine)")
     args = ap.parse_args()
     os.makedirs(args.work, exist_ok=True)
-    for old in glob.glob(os.path.join(args.work, "source[0-9][0-9]")):
+    # An earlier run's folders (and its wine prefix, whose temporary folder
+    # holds the time points' fallback files under wine).
+    for old in glob.glob(os.path.join(args.work, "source[0-9][0-9]")) + \
+            glob.glob(os.path.join(args.work, "wine-prefix*")):
         subprocess.run(["rm", "-rf", "--", old], check=False)  # an earlier run's
     h = Harness(args)
     print("soak: %d data sources x %d meters, %.1f min, seed %d, in %s"
