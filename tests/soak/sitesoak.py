@@ -311,6 +311,13 @@ class Harness:
         self.not_injected = set()
         self.unwritable = None  # (Unwritable, until, process)
 
+    def crash_stacks(self, process):
+        if self.emulator:
+            # Wine's own debugger writes the crashed thread's stack to the
+            # log's end; a core file would be the emulator's.
+            return "   (under the emulator: see wine's backtrace at the log's end)"
+        return crash_stacks(self.mbus_host, process.dir, process.runs[-1]["pid"])
+
     def command(self, cmd):
         return self.emulator + cmd
 
@@ -357,7 +364,7 @@ class Harness:
                     self.failures.append("crash: soak:%d run %d ended by itself with status %d\n%s\n%s"
                                          % (p.source, p.runs[-1]["n"], status,
                                             tail(p.runs[-1]["err"], 40),
-                                            crash_stacks(self.mbus_host, p.dir, p.runs[-1]["pid"])))
+                                            self.crash_stacks(p)))
                     p.proc = None
                 elif p.alive():
                     size = os.path.getsize(p.runs[-1]["out"])
