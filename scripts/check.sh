@@ -13,8 +13,9 @@
 #               same Windows code runs at 32 bits above
 #   fuzz        the fuzz targets only, each briefly
 # The builds run one after another on both cores. The tests mostly wait (on
-# timers, the simulated bus, wine), so each preset's tests run in a queue
-# beside the builds that follow, one test phase at a time, in order.
+# timers, the simulated bus, wine), so each preset's tests run beside the
+# builds that follow, in two lanes (native and wine), one test phase at a
+# time in each.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
@@ -44,31 +45,34 @@ build() {
   cmake --preset "$1" >/dev/null && cmake --build --preset "$1" "${@:2}"
 }
 
-# queue NAME COMMAND...: a test phase in the background, after the phase
-# queued before it has ended; its output goes to a log that is printed at
-# the end (see wait_queue), its time and result to NAME.time.
+# queue LANE NAME COMMAND...: a test phase in the background, after the
+# phase queued before it in the same lane has ended; its output goes to a
+# log printed at the end (see wait_queues), its time and result to
+# NAME.time. Two lanes: "native" and "wine" (the wine tests run one program
+# at a time, so they take one core at most).
+declare -A lane_pid
 queued=()
-queue_pid=
+pids=()
 queue() {
-  local name=$1 previous=$queue_pid
+  local lane=$1 name=$2 previous=${lane_pid[$1]:-}
+  shift 2
   queued+=("$name")
   (
     # A sibling cannot be waited for: poll until it is gone.
     if [ -n "$previous" ]; then
       while kill -0 "$previous" 2>/dev/null; do sleep 1; done
     fi
-    queued_at=$SECONDS
-    phase "$@" >"$log_dir/$name.log" 2>&1
+    began=$SECONDS
+    phase "$name" "$@" >"$log_dir/$name.log" 2>&1
     result=$?
-    printf '%s (beside the builds, began at %d s)\n' "${phases[-1]}" \
-      $((queued_at - total_start)) >"$log_dir/$name.time"
+    printf '%s (%s lane, began at %d s)\n' "${phases[-1]}" "$lane" \
+      $((began - total_start)) >"$log_dir/$name.time"
     exit $result
   ) &
-  queue_pid=$!
-  pids+=("$queue_pid")
+  lane_pid[$lane]=$!
+  pids+=("$!")
 }
-pids=()
-wait_queue() {
+wait_queues() {
   local pid name
   for pid in "${pids[@]}"; do wait "$pid" || status=1; done
   for name in "${queued[@]}"; do
@@ -80,23 +84,23 @@ wait_queue() {
 total_start=$SECONDS
 phase "set-up" bash scripts/setup.sh || exit 1
 phase "build linux" build linux
-queue "test linux" ctest --preset linux
-queue "test linux-soak" ctest --preset linux-soak
-phase "build win32" build win32
-queue "test win32" ctest --preset win32
-queue "test win32-soak" ctest --preset win32-soak
-phase "build linux-asan" build linux-asan
-queue "test linux-asan" ctest --preset linux-asan
-phase "build linux-tsan" build linux-tsan
-queue "test linux-tsan" ctest --preset linux-tsan
-phase "build win64 DLLs" build win64 --target mbusplugin libmbus
-queue "test win64 DLL imports" ctest --preset win64 -R "^shipped_dll_imports"
+queue native "test linux" ctest --preset linux
+queue native "test linux-soak" ctest --preset linux-soak
 phase "build fuzz" build fuzz --target fuzz_targets
-queue "test fuzz" ctest --preset fuzz
+queue native "test fuzz" ctest --preset fuzz
+phase "build win32" build win32
+queue wine "test win32" ctest --preset win32
+queue wine "test win32-soak" ctest --preset win32-soak
+phase "build linux-asan" build linux-asan
+queue native "test linux-asan" ctest --preset linux-asan
+phase "build win64 DLLs" build win64 --target mbusplugin libmbus
+queue wine "test win64 DLL imports" ctest --preset win64 -R "^shipped_dll_imports"
+phase "build linux-tsan" build linux-tsan
+queue native "test linux-tsan" ctest --preset linux-tsan
 builds_done=$SECONDS
-wait_queue
+wait_queues
 
 echo
-echo "== phases (total $((SECONDS - total_start)) s; builds done at $((builds_done - total_start)) s, the test queue beside them)"
+echo "== phases (total $((SECONDS - total_start)) s; builds done at $((builds_done - total_start)) s, the test lanes beside them)"
 printf '%s\n' "${phases[@]}"
 exit $status
