@@ -9,6 +9,19 @@ foreach(_target gtest gtest_main gmock gmock_main)
   target_compile_options(${_target} PRIVATE -O0 -g1)  # as the test programs, see kor_test
 endforeach()
 
+# GoogleTest's headers are most of a test file's compile time: precompiled
+# once per build in a program of their own, which every test program reuses
+# (a program, so that its code model is theirs; the same options as kor_test
+# gives them).
+set(_pch_unit ${CMAKE_BINARY_DIR}/kor_test_pch.cpp)
+if(NOT EXISTS ${_pch_unit})
+  file(WRITE ${_pch_unit} "// The precompiled header's own program.\nint main() { return 0; }\n")
+endif()
+add_executable(kor_test_pch ${_pch_unit})
+target_link_libraries(kor_test_pch PRIVATE GTest::gtest GTest::gmock kor_options)
+target_compile_options(kor_test_pch PRIVATE -O0 -g1)
+target_precompile_headers(kor_test_pch PRIVATE <gtest/gtest.h> <gmock/gmock.h>)
+
 # kor_test(NAME [CONCURRENCY] SOURCES... LIBS libs...): one test program, run
 # as one process (under wine64 each start costs about a second). With
 # CONCURRENCY, the suites whose name contains "Concurrency" run as a second
@@ -23,12 +36,7 @@ function(kor_test name)
   # (the libraries and modules they link) keeps its preset's flags. Line
   # tables are enough for stack traces and sanitizer reports.
   target_compile_options(${name} PRIVATE -O0 -g1)
-  # GoogleTest's headers are most of a test file's compile time: parsed once
-  # per program instead of once per file.
-  list(LENGTH T_SOURCES _count)
-  if(_count GREATER 1)
-    target_precompile_headers(${name} PRIVATE <gtest/gtest.h> <gmock/gmock.h>)
-  endif()
+  target_precompile_headers(${name} REUSE_FROM kor_test_pch)
   if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
     return()
   endif()
