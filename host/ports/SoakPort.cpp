@@ -122,8 +122,13 @@ class TSoakPort final : public TPort {
     const int meter =
         static_cast<int>(FRandom.Between(0, static_cast<std::uint32_t>(FMeters.size() - 1)));
     switch (kind) {
+      // A ghost never answers alone: a collision needs its twin answering
+      // too (a lone ghost would be another meter at that address, with
+      // rows and time points of its own).
       case kSilent: {
-        if (FSilentSlave >= 0) return;
+        if (FSilentSlave >= 0 ||
+            (FGhost >= 0 && FGhostOf[static_cast<std::size_t>(FGhost)] == meter))
+          return;
         const std::uint32_t ms = FRandom.Between(2000, 8000);
         FSilentSlave = meter;
         FSilentUntil = now + std::chrono::milliseconds(ms);
@@ -143,6 +148,7 @@ class TSoakPort final : public TPort {
         if (FGhost >= 0) return;
         const auto ghost =
             static_cast<int>(FRandom.Between(0, static_cast<std::uint32_t>(FGhostOf.size() - 1)));
+        if (FGhostOf[static_cast<std::size_t>(ghost)] == FSilentSlave) return;
         const std::uint32_t ms = FRandom.Between(1000, 4000);
         FGhost = ghost;
         FGhostUntil = now + std::chrono::milliseconds(ms);
