@@ -132,7 +132,7 @@ std::string FileVersion(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) return {};
   const auto mark = EmbeddedMark();
-  constexpr std::size_t kBlock = 64 * 1024;
+  constexpr std::size_t kBlock = std::size_t{64} * 1024;
   // Room for a block after what the last one left: a mark's start that may
   // continue, or a found record that the block cut.
   std::vector<char> buffer(sizeof(TEmbeddedVersion) + kBlock);

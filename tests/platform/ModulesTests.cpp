@@ -57,7 +57,7 @@ TEST(PlatformModules, FileWithoutVersionHasNone) {
 TEST(PlatformModules, EmbeddedVersionIsFoundAnywhereInTheFile) {
   plat::TEmbeddedVersion record{{0x7F, 'K', 'O', 'R', 'V', 'E', 'R', 0x01}, {4, 3, 2, 1}};
   std::string bytes(reinterpret_cast<const char*>(&record), sizeof(record));
-  const std::size_t block = 64 * 1024;
+  const std::size_t block = std::size_t{64} * 1024;
   const struct {
     std::size_t Before, After;
     const char* Expected;
