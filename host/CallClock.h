@@ -31,7 +31,6 @@ class TCallClock {
   // The longest call of each kind, longest first:
   // "ProcessData 3.2 ms (41210 calls), GetLogEx 0.4 ms (730 calls)".
   std::string Summary() const;
-  std::int64_t LimitMs() const { return FLimitMs; }
 
  private:
   struct TKind {
