@@ -77,7 +77,12 @@ Bytes VirtualSlave::Answer(const MasterFrame& frame, int baudrate) {
     if (!frame.is_long && (frame.control & 0x4F) == 0x40) selected_ = false;
     return {};
   }
-  if (config_.silent) return {};
+  if (reply.empty()) return {};
+  if (config_.silent) {
+    ++withheld_;
+    return {};
+  }
+  ++answers_;
   return reply;
 }
 

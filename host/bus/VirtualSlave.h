@@ -61,6 +61,9 @@ class VirtualSlave {
   // Requests answered with a new telegram (not a repeat).
   int NewReplies() const { return new_replies_; }
   int Repeats() const { return repeats_; }
+  // Frames of every kind answered, and those a silent slave left unanswered.
+  int Answers() const { return answers_; }
+  int Withheld() const { return withheld_; }
   const Bytes& LastUserData() const { return user_data_; }
   // The telegrams of the current (or, before any request, a fresh) reply.
   const std::vector<Bytes>& Telegrams() const { return telegrams_; }
@@ -83,6 +86,8 @@ class VirtualSlave {
   std::size_t index_ = 0;
   int new_replies_ = 0;
   int repeats_ = 0;
+  int answers_ = 0;
+  int withheld_ = 0;
   Bytes user_data_;
   std::vector<Bytes> telegrams_;  // the reply being sent
 };

@@ -81,7 +81,12 @@ class TSoakHost {
     FNextEvent = now + kEventEveryMs;
   }
   bool Active() const { return FActive; }
-  bool Refusing() const { return FActive && SteadyMs() < FRefuseUntil.load(); }
+  // Whether a delivery is refused now; counts the refusals.
+  bool Refuses() {
+    if (!FActive || SteadyMs() >= FRefuseUntil.load()) return false;
+    ++FRefused;
+    return true;
+  }
   // A session begins: its reload is due 20 to 60 s on.
   void SessionStarted() { FReloadAt = SteadyMs() + FRandom.Between(20000, 60000); }
   bool ReloadDue() {
@@ -98,8 +103,14 @@ class TSoakHost {
       params.Add("EVENT-TYPE", OleVariant("SOAK-TICK"));
       session.Host().Command("EVENT", params);
     }
+    if (FRefusalOpen && now >= FRefuseUntil.load()) {
+      FRefusalOpen = false;
+      ReportFaultEnd("refuse", "host", FRefused.exchange(0));
+    }
     if (now >= FNextRefusal) {
       const std::uint32_t ms = FRandom.Between(1000, 5000);
+      FRefused = 0;
+      FRefusalOpen = true;
       FRefuseUntil = now + ms;
       FNextRefusal = now + ms + FRandom.Between(10000, 30000);
       ReportFault("refuse", "host", ms);
@@ -110,6 +121,8 @@ class TSoakHost {
   TFaultRandom FRandom;
   const bool FActive;
   std::atomic<std::int64_t> FRefuseUntil{0};  // read by the delivering threads
+  std::atomic<int> FRefused{0};               // counted by the delivering threads
+  bool FRefusalOpen = false;
   std::int64_t FNextRefusal = 0;
   std::int64_t FNextEvent = 0;
   std::int64_t FReloadAt = 0;
@@ -193,7 +206,7 @@ int Run(const TRun& run) {
     const std::uint32_t faultSeed = o.Soak == 0 ? 0 : o.Soak * 7919 + load * 101;
     for (const auto& [id, name] : session.AddPorts(faultSeed)) sink->SetSourceName(id, name);
     session.Sources().SetDeliveryHandler([&](const std::vector<TReceivedData>& rows) {
-      return !soak.Refusing() && sink->Take(rows);
+      return !soak.Refuses() && sink->Take(rows);
     });
     session.Start();
     soak.SessionStarted();

@@ -4,10 +4,12 @@
 //
 // With a fault seed the port injects the bus's faults from it, one every 4
 // to 16 s, each reported (ReportFault) as it begins: a meter silent for 2 to
-// 8 s, the next reply corrupted (a byte changed) or truncated (its second
-// half dropped), a collision on a meter's address for 1 to 4 s, and the
-// connection dropped for 1 to 4 s (Read fails, Open fails until the time is
-// up; the host reports PORT-CLOSE and, once it reopens, PORT-OPEN).
+// 8 s, the next reply corrupted (a byte changed), the next reply longer than
+// an ack truncated (its second half dropped), a collision on a meter's
+// address for 1 to 4 s, and the connection dropped for 1 to 4 s (Read fails,
+// Open fails until the time is up; the host reports PORT-CLOSE and, once it
+// reopens, PORT-OPEN). Each fault also reports its end with its effect
+// (ReportFaultEnd).
 //
 // Threads: the reading thread calls Open, Read and Close; the plug-in's
 // worker calls Write and SetBaudrate. FLock guards the fault state; the
@@ -90,11 +92,17 @@ class TSoakPort final : public TPort {
     return FName + " meter " + id;
   }
 
-  void SetSilent(std::size_t slave, bool silent) {
+  // Sets a slave silent or not; gives its count of withheld replies (when
+  // silent) or of answers (when not) so far, the fault's effect from there.
+  int SetSilent(std::size_t slave, bool silent) {
     std::size_t index = 0;
+    int count = 0;
     FSegment->ForEachSlave([&](bus::VirtualSlave& s) {
-      if (index++ == slave) s.SetSilent(silent);
+      if (index++ != slave) return;
+      count = s.Config().silent ? s.Withheld() : s.Answers();
+      s.SetSilent(silent);
     });
+    return count;
   }
 
   // Ends the faults whose time is up and begins the next one when due.
@@ -102,15 +110,19 @@ class TSoakPort final : public TPort {
     std::lock_guard<std::mutex> lock(FLock);
     const auto now = Clock::now();
     if (FSilentSlave >= 0 && now >= FSilentUntil) {
-      SetSilent(static_cast<std::size_t>(FSilentSlave), false);
+      const int withheld = SetSilent(static_cast<std::size_t>(FSilentSlave), false);
+      ReportFaultEnd("silent", Where(FSilentSlave), withheld - FEffectFrom);
       FSilentSlave = -1;
     }
     if (FGhost >= 0 && now >= FGhostUntil) {
-      SetSilent(FMeters.size() + static_cast<std::size_t>(FGhost), true);
+      const int answers = SetSilent(FMeters.size() + static_cast<std::size_t>(FGhost), true);
+      ReportFaultEnd("collision", Where(FGhostOf[static_cast<std::size_t>(FGhost)]),
+                     answers - FGhostEffectFrom);
       FGhost = -1;
     }
     if (FDownPending) {
       FDownPending = false;
+      ReportFaultEnd("drop", FName, 1);
       throw EPortError("soak: the connection dropped");
     }
     if (now < FNextFault) return;
@@ -132,7 +144,7 @@ class TSoakPort final : public TPort {
         const std::uint32_t ms = FRandom.Between(2000, 8000);
         FSilentSlave = meter;
         FSilentUntil = now + std::chrono::milliseconds(ms);
-        SetSilent(static_cast<std::size_t>(meter), true);
+        FEffectFrom = SetSilent(static_cast<std::size_t>(meter), true);
         ReportFault("silent", Where(meter), ms);
         break;
       }
@@ -152,7 +164,7 @@ class TSoakPort final : public TPort {
         const std::uint32_t ms = FRandom.Between(1000, 4000);
         FGhost = ghost;
         FGhostUntil = now + std::chrono::milliseconds(ms);
-        SetSilent(FMeters.size() + static_cast<std::size_t>(ghost), false);
+        FGhostEffectFrom = SetSilent(FMeters.size() + static_cast<std::size_t>(ghost), false);
         ReportFault("collision", Where(FGhostOf[static_cast<std::size_t>(ghost)]), ms);
         break;
       }
@@ -172,9 +184,11 @@ class TSoakPort final : public TPort {
     if (FCorruptNext) {
       FCorruptNext = false;
       buffer[got / 2] ^= 0x5A;
-    } else if (FTruncateNext) {
+      ReportFaultEnd("corrupt", FName, 1);
+    } else if (FTruncateNext && got > 1) {  // a single ack has no second half
       FTruncateNext = false;
       FSegment->DiscardInput();
+      ReportFaultEnd("truncate", FName, 1);
       return got / 2;
     }
     return got;
@@ -191,8 +205,10 @@ class TSoakPort final : public TPort {
   Clock::time_point FNextFault;
   int FSilentSlave = -1;
   Clock::time_point FSilentUntil;
+  int FEffectFrom = 0;  // the silent slave's withheld replies when it fell silent
   int FGhost = -1;
   Clock::time_point FGhostUntil;
+  int FGhostEffectFrom = 0;  // the ghost's answers when the collision began
   Clock::time_point FDownUntil;
   bool FDownPending = false;
   bool FCorruptNext = false;

@@ -430,21 +430,54 @@ def parse_time(text):
 
 
 FAULT_LINE = "fault: "
+FAULT_END_LINE = "fault-end: "
+# The kinds whose end line tells their effect (the rest always have one).
+ENDED_KINDS = ("silent", "corrupt", "truncate", "collision", "drop", "refuse")
 # What the log says after each kind of fault (any of the words, in the
 # process's log from the fault on).
+BUS_FAULT_WORDS = ["time-out", "timeout", "Timeout", "failed", "Failed", "invalid", "Invalid",
+                   "parse error", "does not match any device", "matches more than one device"]
 NAMED_BY = {
-    "silent": ["time-out", "timeout", "Timeout", "no answer", "No answer", "failed", "Failed"],
-    "corrupt": ["failed", "Failed", "checksum", "Checksum", "invalid", "Invalid", "time-out",
-                "timeout", "Timeout"],
-    "truncate": ["failed", "Failed", "time-out", "timeout", "Timeout", "invalid", "Invalid"],
-    "collision": ["failed", "Failed", "ollision", "invalid", "Invalid", "time-out", "timeout",
-                  "Timeout"],
+    "silent": BUS_FAULT_WORDS + ["no answer", "No answer"],
+    "corrupt": BUS_FAULT_WORDS + ["checksum", "Checksum"],
+    "truncate": BUS_FAULT_WORDS,
+    "collision": BUS_FAULT_WORDS + ["ollision"],
     "drop": ["dropped", "PORT-CLOSE", "closed"],
     "refuse": ["The host refused the data"],
     "reload": ["unloading the plug-in and loading it again"],
     "unwritable": ["Unable to write"],
     "kill": None,  # the process is gone; its restart is the record
 }
+
+
+class FaultEnds:
+    """The "fault-end:" lines of one run's log: each fault's effect."""
+
+    def __init__(self):
+        self.ends = []  # [kind, where, count, at_ms, taken]
+
+    def take(self, kind, where, at):
+        """The effect of the fault of this kind and place that began at
+        `at`: the first end after it not yet taken; 0 for none (cut short by
+        a reload or the process's end). Kinds without ends: None."""
+        if kind not in ENDED_KINDS:
+            return None
+        for end in self.ends:
+            if not end[4] and end[0] == kind and end[1] == where and end[3] >= at:
+                end[4] = True
+                return end[2]
+        return 0
+
+
+def fault_ends(lines):
+    ends = FaultEnds()
+    for line in lines:
+        if line.startswith(FAULT_END_LINE):
+            words = line[len(FAULT_END_LINE):].split()
+            e = words.index("effect")
+            ends.ends.append([words[0], " ".join(words[1:e]), int(words[e + 1]), int(words[-1]),
+                              False])
+    return ends
 
 
 def log_lines(path):
@@ -480,6 +513,7 @@ def check(h):
     for p in h.processes:
         for run in p.runs:
             lines = log_lines(run["err"])
+            ends = fault_ends(lines)
             for i, line in enumerate(lines):
                 if not line.startswith(FAULT_LINE):
                     continue
@@ -488,9 +522,13 @@ def check(h):
                 ms = int(words[words.index("for") + 1])
                 at = int(words[-1])
                 meter = words[words.index("meter") + 1] if "meter" in words else None
+                effect = ends.take(kind, " ".join(words[1:words.index("for")]), at)
                 words_named = NAMED_BY.get(kind) or []
-                rest = "\n".join(l for l in lines[i + 1:i + 400] if not l.startswith(FAULT_LINE))
-                named = any(w in rest for w in words_named)
+                rest = "\n".join(l for l in lines[i + 1:i + 400]
+                                 if not l.startswith((FAULT_LINE, FAULT_END_LINE)))
+                # None: the fault met nothing (no reply withheld, damaged or
+                # refused) or was cut short, so nothing could name it.
+                named = None if effect == 0 else any(w in rest for w in words_named)
                 faults.append((kind, p.source, meter, ms, at, named))
                 slack = 1500
                 if kind in ("silent", "collision"):
@@ -731,9 +769,12 @@ def main():
     h.failures.extend("slow call: " + line for line in slow)
     by_kind = {}
     unnamed = {}
+    no_effect = {}
     for kind, source, meter, ms, at, named in r["faults"]:
         by_kind[kind] = by_kind.get(kind, 0) + 1
-        if not named:
+        if named is None:
+            no_effect[kind] = no_effect.get(kind, 0) + 1
+        elif not named:
             unnamed[kind] = unnamed.get(kind, 0) + 1
     rows = r["rows"]
     report = {
@@ -742,7 +783,8 @@ def main():
         "delivered_outside": r["delivered_outside"],
         "rows": rows, "lost": r["lost"], "duplicated": r["duplicated"],
         "in_kill_windows": r["in_kill_windows"],
-        "faults": by_kind, "unnamed": unnamed,
+        "faults": by_kind, "unnamed": unnamed, "no_effect": no_effect,
+        "unnamed_list": [f for f in r["faults"] if f[5] is False][:50],
         "not_injected": sorted(h.not_injected), "wrong_device_or_value": r["wrong_count"],
         "resources": res, "failures": h.failures,
         "cpu_ms_per_delivered_row": (res["cpu_seconds"] * 1000 / rows) if rows else None,
@@ -752,6 +794,9 @@ def main():
     with open(os.path.join(h.work, "report.json"), "w") as f:
         json.dump(report, f, indent=1)
     print("faults by kind: %s" % ", ".join("%s %d" % kv for kv in sorted(by_kind.items())))
+    if no_effect:
+        print("faults that met nothing or were cut short: %s"
+              % ", ".join("%s %d" % kv for kv in sorted(no_effect.items())))
     if unnamed:
         print("faults the log does not name: %s" % ", ".join("%s %d" % kv for kv in sorted(unnamed.items())))
     if h.not_injected:
