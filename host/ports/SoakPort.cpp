@@ -92,17 +92,22 @@ class TSoakPort final : public TPort {
     return FName + " meter " + id;
   }
 
-  // Sets a slave silent or not; gives its count of withheld replies (when
-  // silent) or of answers (when not) so far, the fault's effect from there.
-  int SetSilent(std::size_t slave, bool silent) {
+  // What a slave did so far, from which a fault's effect is counted.
+  struct TSlaveCounts {
+    int Withheld = 0;
+    int Answers = 0;
+  };
+
+  // Sets a slave silent or not; gives its counts up to then.
+  TSlaveCounts SetSilent(std::size_t slave, bool silent) {
     std::size_t index = 0;
-    int count = 0;
+    TSlaveCounts counts;
     FSegment->ForEachSlave([&](bus::VirtualSlave& s) {
       if (index++ != slave) return;
-      count = s.Config().silent ? s.Withheld() : s.Answers();
+      counts = {s.Withheld(), s.Answers()};
       s.SetSilent(silent);
     });
-    return count;
+    return counts;
   }
 
   // Ends the faults whose time is up and begins the next one when due.
@@ -110,12 +115,13 @@ class TSoakPort final : public TPort {
     std::lock_guard<std::mutex> lock(FLock);
     const auto now = Clock::now();
     if (FSilentSlave >= 0 && now >= FSilentUntil) {
-      const int withheld = SetSilent(static_cast<std::size_t>(FSilentSlave), false);
+      const int withheld = SetSilent(static_cast<std::size_t>(FSilentSlave), false).Withheld;
       ReportFaultEnd("silent", Where(FSilentSlave), withheld - FEffectFrom);
       FSilentSlave = -1;
     }
     if (FGhost >= 0 && now >= FGhostUntil) {
-      const int answers = SetSilent(FMeters.size() + static_cast<std::size_t>(FGhost), true);
+      const int answers =
+          SetSilent(FMeters.size() + static_cast<std::size_t>(FGhost), true).Answers;
       ReportFaultEnd("collision", Where(FGhostOf[static_cast<std::size_t>(FGhost)]),
                      answers - FGhostEffectFrom);
       FGhost = -1;
@@ -144,7 +150,7 @@ class TSoakPort final : public TPort {
         const std::uint32_t ms = FRandom.Between(2000, 8000);
         FSilentSlave = meter;
         FSilentUntil = now + std::chrono::milliseconds(ms);
-        FEffectFrom = SetSilent(static_cast<std::size_t>(meter), true);
+        FEffectFrom = SetSilent(static_cast<std::size_t>(meter), true).Withheld;
         ReportFault("silent", Where(meter), ms);
         break;
       }
@@ -164,7 +170,8 @@ class TSoakPort final : public TPort {
         const std::uint32_t ms = FRandom.Between(1000, 4000);
         FGhost = ghost;
         FGhostUntil = now + std::chrono::milliseconds(ms);
-        FGhostEffectFrom = SetSilent(FMeters.size() + static_cast<std::size_t>(ghost), false);
+        FGhostEffectFrom =
+            SetSilent(FMeters.size() + static_cast<std::size_t>(ghost), false).Answers;
         ReportFault("collision", Where(FGhostOf[static_cast<std::size_t>(ghost)]), ms);
         break;
       }

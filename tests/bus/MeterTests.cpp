@@ -338,7 +338,9 @@ TEST(SoakMeters, StoreAReadingEveryPeriodWithTimePointsToTheSecond) {
   std::set<int> primaries;
   for (const auto& m : bus::SoakMeters(13)) {
     ids.insert(m.id);
-    if (m.primary >= 0) EXPECT_TRUE(primaries.insert(m.primary).second);
+    if (m.primary >= 0) {
+      EXPECT_TRUE(primaries.insert(m.primary).second);
+    }
     std::map<long, struct tm> stamps[2];
     std::map<long, double> stored[2];
     const MeterTime at[2] = {t, later};
