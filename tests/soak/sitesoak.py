@@ -17,13 +17,16 @@ stored reading that stayed in its meter's telegram long enough while the
 meter was reachable must be delivered (else it is lost); none twice, except
 when the first copy was handed over just before a SIGKILL (counted apart);
 every value under its own device with its own value; each injected fault
-named in the log. A process that crashes, or does not end within its limit
-after Ctrl-C, fails the run with every thread's stack.
+that met something (the "fault-end" line of mbus-host counts what it did)
+named in the log, unless a reload or the process's end came right after.
+A process that crashes, or does not end within its limit after Ctrl-C,
+fails the run with every thread's stack.
 
 The last line of the output is
   soak: M made, D delivered, L lost, U duplicated, K in kill windows,
   F faults, rss A->B KiB, threads C->E
-and the exit status is 0 only when L and U are 0 and nothing hung or crashed.
+and the exit status is 0 only when L and U are 0, every fault that met
+something is named, and nothing hung or crashed.
 """
 
 import argparse
@@ -433,6 +436,7 @@ FAULT_LINE = "fault: "
 FAULT_END_LINE = "fault-end: "
 # The kinds whose end line tells their effect (the rest always have one).
 ENDED_KINDS = ("silent", "corrupt", "truncate", "collision", "drop", "refuse")
+NAME_WINDOW_MS = 3000  # a fault's effect is logged within this time
 # What the log says after each kind of fault (any of the words, in the
 # process's log from the fault on).
 BUS_FAULT_WORDS = ["time-out", "timeout", "Timeout", "failed", "Failed", "invalid", "Invalid",
@@ -457,16 +461,16 @@ class FaultEnds:
         self.ends = []  # [kind, where, count, at_ms, taken]
 
     def take(self, kind, where, at):
-        """The effect of the fault of this kind and place that began at
-        `at`: the first end after it not yet taken; 0 for none (cut short by
-        a reload or the process's end). Kinds without ends: None."""
+        """(effect, end ms) of the fault of this kind and place that began
+        at `at`: the first end after it not yet taken; effect 0 for none (cut
+        short by a reload or the process's end). Kinds without ends: None."""
         if kind not in ENDED_KINDS:
-            return None
+            return None, None
         for end in self.ends:
             if not end[4] and end[0] == kind and end[1] == where and end[3] >= at:
                 end[4] = True
-                return end[2]
-        return 0
+                return end[2], end[3]
+        return 0, None
 
 
 def fault_ends(lines):
@@ -503,6 +507,27 @@ def first_handover(run):
     return None
 
 
+def stored_handovers(p):
+    """When a process handed over rows with a stored reading (ms)."""
+    times = []
+    for run in p.runs:
+        try:
+            with open(run["out"], errors="replace") as f:
+                handed = None
+                for line in f:
+                    if line.startswith('{"HANDOVER_MS"'):
+                        try:
+                            handed = json.loads(line)["HANDOVER_MS"]
+                        except ValueError:
+                            handed = None
+                    elif handed is not None and '"STORAGE"' in line:
+                        times.append(handed)
+                        handed = None
+        except OSError:
+            pass
+    return times
+
+
 def check(h):
     faults = []  # (kind, source, meter id or None, ms, at_ms, named)
     unreachable = {}  # (source, meter id or None) -> [(from_ms, to_ms)]
@@ -514,6 +539,10 @@ def check(h):
         for run in p.runs:
             lines = log_lines(run["err"])
             ends = fault_ends(lines)
+            # What ends a plug-in's work before it can log a fault's effect:
+            # a reload, the process's end.
+            cuts = [int(l.split()[-1]) for l in lines if l.startswith(FAULT_LINE + "reload ")]
+            cuts.append(run["end"] or h.stop_ms)
             for i, line in enumerate(lines):
                 if not line.startswith(FAULT_LINE):
                     continue
@@ -522,12 +551,15 @@ def check(h):
                 ms = int(words[words.index("for") + 1])
                 at = int(words[-1])
                 meter = words[words.index("meter") + 1] if "meter" in words else None
-                effect = ends.take(kind, " ".join(words[1:words.index("for")]), at)
+                effect, ended = ends.take(kind, " ".join(words[1:words.index("for")]), at)
+                if ended is not None and any(ended <= c < ended + NAME_WINDOW_MS for c in cuts):
+                    effect = 0
                 words_named = NAMED_BY.get(kind) or []
                 rest = "\n".join(l for l in lines[i + 1:i + 400]
                                  if not l.startswith((FAULT_LINE, FAULT_END_LINE)))
                 # None: the fault met nothing (no reply withheld, damaged or
-                # refused) or was cut short, so nothing could name it.
+                # refused), or it was cut short, or a reload or the process's
+                # end came right after its effect: nothing could name it.
                 named = None if effect == 0 else any(w in rest for w in words_named)
                 faults.append((kind, p.source, meter, ms, at, named))
                 slack = 1500
@@ -557,8 +589,13 @@ def check(h):
         source = int(where.split(":")[1])
         named = True
         if kind == "unwritable":
-            named = False
+            # Time points are written only when stored rows are handed over.
+            named = None
+            if any(at <= t <= at + ms for t in stored_handovers(h.processes[source])):
+                named = False
             for run in h.processes[source].runs:
+                if named is None:
+                    break
                 if run["start"] <= at + ms and (run["end"] or h.stop_ms) >= at:
                     named = named or any("Unable to write" in l for l in log_lines(run["err"]))
         faults.append((kind, source, None, ms, at, named))
@@ -823,8 +860,12 @@ def main():
     print("longest calls into the plug-in (limit %d ms; runs ended by Ctrl-C tell them): %s" % (CALL_LIMIT_MS, ", ".join("%s %.1f ms" % kv for kv in top) or "-"))
     for text in h.failures:
         print(text)
+    for f in report["unnamed_list"]:
+        print("  unnamed: %s on soak:%d%s at %s" % (
+            f[0], f[1], " meter " + f[2] if f[2] else "",
+            dt.datetime.fromtimestamp(f[4] / 1000.0, dt.timezone.utc).strftime("%H:%M:%S.%f")[:-3]))
     ok = (r["lost"] == 0 and r["duplicated"] == 0 and not h.failures and r["wrong_count"] == 0
-          and rows > 0)
+          and not unnamed and rows > 0)
     print("soak: %d made, %d delivered, %d lost, %d duplicated, %d in kill windows, %d faults, "
           "rss %d->%d KiB, threads %d->%d" % (
               r["made"], r["delivered"], r["lost"], r["duplicated"], r["in_kill_windows"],
