@@ -61,7 +61,8 @@ class VirtualSlave {
   // Requests answered with a new telegram (not a repeat).
   int NewReplies() const { return new_replies_; }
   int Repeats() const { return repeats_; }
-  // Frames of every kind answered, and those a silent slave left unanswered.
+  // Frames of every kind answered, and the telegrams (replies longer than
+  // an ack) that a silent slave withheld.
   int Answers() const { return answers_; }
   int Withheld() const { return withheld_; }
   const Bytes& LastUserData() const { return user_data_; }

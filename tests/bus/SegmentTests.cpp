@@ -188,10 +188,12 @@ TEST_F(SegmentTest, SetPrimaryAddressAndSilentSlaves) {
   quiet.telegrams = {Bytes{0xE5}};
   segment.AddSlave(quiet);
   EXPECT_TRUE(Exchange(Short(0x40, 9)).empty());
-  // What a fault did: the answers given, and those a silent slave withheld.
+  // What a fault did: the answers given, and the telegrams a silent slave
+  // withheld (not its acks, not frames to other addresses).
   slave.SetSilent(true);
   EXPECT_TRUE(Exchange(Short(0x40, 42)).empty());
-  EXPECT_TRUE(Exchange(Short(0x40, 41)).empty());  // not its address: nothing withheld
+  EXPECT_TRUE(Exchange(Short(0x5B, 42)).empty());
+  EXPECT_TRUE(Exchange(Short(0x5B, 41)).empty());
   EXPECT_EQ(slave.Answers(), 2);
   EXPECT_EQ(slave.Withheld(), 1);
 }
