@@ -18,7 +18,8 @@ void ReportFault(const std::string& kind, const std::string& where, std::uint32_
 
 // When a fault's time is up, or its one-time damage is done: what it did, a
 // count of telegrams withheld, replies answered by a colliding slave or
-// damaged, or of deliveries refused (0: nothing met the fault, so no log can name it):
+// damaged, or of deliveries refused (0: nothing met the fault, so no log
+// can name it):
 //   "fault-end: KIND WHERE effect COUNT at EPOCH_MS"
 // A fault cut short by the end of its port or process has no such line.
 void ReportFaultEnd(const std::string& kind, const std::string& where, int count);

@@ -492,40 +492,28 @@ def log_lines(path):
         return []
 
 
-def first_handover(run):
-    """When the run first handed rows over (ms), or None."""
-    try:
-        with open(run["out"], errors="replace") as f:
-            for line in f:
-                if line.startswith('{"HANDOVER_MS"'):
-                    try:
-                        return json.loads(line)["HANDOVER_MS"]
-                    except ValueError:
-                        return None
-    except OSError:
-        pass
-    return None
-
-
-def stored_handovers(p):
-    """When a process handed over rows with a stored reading (ms)."""
-    times = []
-    for run in p.runs:
+def handovers(run):
+    """The run's handovers (ms): (the first or None, those that held a
+    stored reading). Read once per run."""
+    if "handovers" not in run:
+        first, stored, handed = None, [], None
         try:
             with open(run["out"], errors="replace") as f:
-                handed = None
                 for line in f:
                     if line.startswith('{"HANDOVER_MS"'):
                         try:
                             handed = json.loads(line)["HANDOVER_MS"]
                         except ValueError:
                             handed = None
+                        if first is None:
+                            first = handed
                     elif handed is not None and '"STORAGE"' in line:
-                        times.append(handed)
+                        stored.append(handed)
                         handed = None
         except OSError:
             pass
-    return times
+        run["handovers"] = (first, stored)
+    return run["handovers"]
 
 
 def check(h):
@@ -579,7 +567,7 @@ def check(h):
         # on a busy machine, many seconds) is not time a meter was reachable.
         # A run that hands nothing over for long is a hang, failed apart.
         for run in p.runs:
-            up = first_handover(run)
+            up = handovers(run)[0]
             if up is None:
                 up = run["end"] or h.stop_ms
             run["up_ms"] = up - run["start"]
@@ -590,14 +578,13 @@ def check(h):
         named = True
         if kind == "unwritable":
             # Time points are written only when stored rows are handed over.
-            named = None
-            if any(at <= t <= at + ms for t in stored_handovers(h.processes[source])):
-                named = False
-            for run in h.processes[source].runs:
-                if named is None:
-                    break
-                if run["start"] <= at + ms and (run["end"] or h.stop_ms) >= at:
-                    named = named or any("Unable to write" in l for l in log_lines(run["err"]))
+            runs = h.processes[source].runs
+            if not any(at <= t <= at + ms for run in runs for t in handovers(run)[1]):
+                named = None
+            else:
+                named = any("Unable to write" in l for run in runs
+                            if run["start"] <= at + ms and (run["end"] or h.stop_ms) >= at
+                            for l in log_lines(run["err"]))
         faults.append((kind, source, None, ms, at, named))
 
     delivered = {}  # (device id, time point) -> [(source, run n, row index, handed_ms)]
