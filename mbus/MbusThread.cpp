@@ -359,6 +359,12 @@ bool TMbusThread::ExchangeReply(std::int32_t address, TkorMbusDataRows& rows,
     Log(0, FMessages->MsgSendReceiveFailed());
     return false;
   }
+  // Before reading a primary slave whose link state it does not know (a new
+  // handle, a failed read) the library resets the link; that acknowledgement
+  // is no more part of the reply than a selection's.
+  if (address != kNetworkLayerAddress && FExchangeText.size() > 1 &&
+      static_cast<unsigned char>(FExchangeText[0]) == kAckByte)
+    FExchangeText.erase(0, 1);
   DecodeReply(api, FHandle, rows, reply, params);
   return true;
 }

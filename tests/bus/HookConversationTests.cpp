@@ -142,8 +142,45 @@ TEST_F(HookConversation, SendrecvOfASilentAddressFailsAfterRetries) {
   auto frame = NewFrame();
   EXPECT_EQ(mbus_sendrecv_request(handle, 17, frame.get(), 16), -1);
   EXPECT_EQ(frame->next, nullptr);
-  EXPECT_EQ(segment.Stats().requests, 3);
+  // Each try first resets the unknown link; none is acknowledged.
+  EXPECT_EQ(segment.Stats().pings, 3);
+  EXPECT_EQ(segment.Stats().requests, 0);
   EXPECT_NE(mbus_error_str(handle), nullptr);
+}
+
+// A primary slave's link is reset before the first read of a handle and after
+// a failed read, never in between: a slave that made a telegram for a read
+// whose reply was lost must not hand that stale telegram to the next read.
+TEST_F(HookConversation, PrimaryLinkIsResetWhenUnknownSoNoStaleTelegramIsRepeated) {
+  std::uint32_t made = 0;
+  bus::SlaveConfig config;
+  config.primary = 5;
+  config.generate = [&made] {
+    ++made;
+    return std::vector<Bytes>{bus::BuildTelegram(5, Address(0x12345678), made)};
+  };
+  bus::VirtualSlave& slave = segment.AddSlave(config);
+  handle->max_data_retry = 0;
+  const auto read = [&] {
+    auto frame = NewFrame();
+    const int result = mbus_sendrecv_request(handle, 5, frame.get(), 1);
+    return result == 0 ? Bytes(frame->data, frame->data + frame->data_size) : Bytes{};
+  };
+  const Bytes first = read();
+  ASSERT_FALSE(first.empty());
+  EXPECT_EQ(segment.Stats().pings, 1);
+  EXPECT_NE(read(), first);
+  EXPECT_EQ(segment.Stats().pings, 1);  // the link is known now
+  slave.SetSilent(true);
+  EXPECT_TRUE(read().empty());
+  EXPECT_EQ(slave.Withheld(), 1);
+  slave.SetSilent(false);
+  const std::uint32_t withheld = made;
+  const Bytes after = read();
+  ASSERT_FALSE(after.empty());
+  EXPECT_GT(made, withheld);  // a telegram made for this read
+  EXPECT_EQ(slave.Repeats(), 0);
+  EXPECT_EQ(segment.Stats().pings, 2);  // reset again after the failed read
 }
 
 TEST_F(HookConversation, ReplyInManySmallPiecesCompletesWithoutSilence) {
@@ -255,8 +292,8 @@ TEST_F(HookConversation, TrafficCallbacksSeeEveryByte) {
   segment.AddSlave(config);
   auto frame = NewFrame();
   ASSERT_EQ(mbus_sendrecv_request(handle, 5, frame.get(), 1), 0);
-  EXPECT_EQ(sent_bytes, 5u);
-  EXPECT_EQ(received_bytes, reply);
+  EXPECT_EQ(sent_bytes, 10u);  // the link's reset and the request
+  EXPECT_EQ(received_bytes, reply + 1);
 }
 
 TEST(HandleLifetime, ContextFreeClosesButMemFreeCallsNoHook) {

@@ -120,15 +120,6 @@ std::string FcbKey(mbus_handle* handle, int address) {
   return "P" + std::to_string(address);
 }
 
-bool FcbMemory::Next(const std::string& key) const {
-  const auto it = bits_.find(key);
-  return it == bits_.end() ? true : it->second;
-}
-
-void FcbMemory::Advance(const std::string& key) {
-  bits_[key] = !Next(key);
-}
-
 }  // namespace mbus::io
 
 using namespace mbus;

@@ -33,16 +33,32 @@ class Transport {
 
 // Frame count bits per slave: the bit of the next REQ_UD2 to each address
 // (primary numbers, or the secondary address selected for 253). It flips after
-// each answered request and is set again by SND_NKE.
+// each answered request and is set again by SND_NKE. A slave's link is known
+// once a SND_NKE or selection reset it; it is unknown again after an exchange
+// that failed, since the master cannot tell whether the slave took the
+// request (and would repeat its old telegram for the same bit) or not.
 class FcbMemory {
  public:
-  bool Next(const std::string& key) const;
-  void Advance(const std::string& key);
-  void Reset(const std::string& key) { bits_.erase(key); }
-  void ResetAll() { bits_.clear(); }
+  bool Next(const std::string& key) const { return Get(key) != Link::Zero; }
+  bool Known(const std::string& key) const { return Get(key) != Link::Unknown; }
+  void Advance(const std::string& key) { links_[key] = Next(key) ? Link::Zero : Link::One; }
+  void Reset(const std::string& key) { links_[key] = Link::One; }
+  void Forget(const std::string& key) { links_[key] = Link::Unknown; }
+  // A broadcast SND_NKE: every slave's link starts again.
+  void ResetAll() {
+    links_.clear();
+    others_ = Link::One;
+  }
 
  private:
-  std::map<std::string, bool> bits_;
+  enum class Link : unsigned char { Unknown, One, Zero };  // One, Zero: the next bit
+  Link Get(const std::string& key) const {
+    const auto it = links_.find(key);
+    return it == links_.end() ? others_ : it->second;
+  }
+
+  std::map<std::string, Link> links_;
+  Link others_ = Link::Unknown;  // slaves not in links_
 };
 
 }  // namespace mbus::io

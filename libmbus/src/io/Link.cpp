@@ -8,6 +8,8 @@
 namespace mbus::io {
 namespace {
 
+constexpr int kMaxPrimaryAddress = 250;
+
 // The longest frame: 0x68 L L 0x68, 255 bytes from C on, checksum, stop.
 constexpr std::size_t kMaxFrameBytes = 4 + 255 + 2;
 
@@ -112,15 +114,31 @@ void SendPing(mbus_handle* handle, int address) {
 int RequestData(mbus_handle* handle, int address, mbus_frame& reply) {
   mbus_handle_state& state = State(handle);
   const std::string key = FcbKey(handle, address);
-  const unsigned char control = static_cast<unsigned char>(
-      MBUS_CONTROL_MASK_REQ_UD2 | (state.fcb.Next(key) ? MBUS_CONTROL_MASK_FCB : 0));
+  // A primary slave whose link is unknown is reset first, so that it takes
+  // the request as a new one and does not repeat a telegram made for an
+  // earlier, failed read. The network layer address is reset by selecting,
+  // and broadcasts would reset every slave.
+  const bool resettable = address <= kMaxPrimaryAddress;
   const int tries = 1 + (handle->max_data_retry > 0 ? handle->max_data_retry : 0);
   int result = MBUS_RECV_RESULT_TIMEOUT;
   for (int i = 0; i < tries && result == MBUS_RECV_RESULT_TIMEOUT; ++i) {
+    if (resettable && !state.fcb.Known(key)) {
+      SendPing(handle, address);
+      result = ReceiveAck(handle);
+      if (result != MBUS_RECV_RESULT_OK) {
+        state.fcb.Forget(key);
+        continue;
+      }
+    }
+    const unsigned char control = static_cast<unsigned char>(
+        MBUS_CONTROL_MASK_REQ_UD2 | (state.fcb.Next(key) ? MBUS_CONTROL_MASK_FCB : 0));
     SendShortFrame(handle, control, address);
     result = ReceiveFrame(handle, reply);
   }
-  if (result == MBUS_RECV_RESULT_OK) state.fcb.Advance(key);
+  if (result == MBUS_RECV_RESULT_OK)
+    state.fcb.Advance(key);
+  else if (resettable)
+    state.fcb.Forget(key);
   return result;
 }
 

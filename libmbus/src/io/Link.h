@@ -25,7 +25,9 @@ bool PurgeLine(mbus_handle* handle);
 void SendPing(mbus_handle* handle, int address);
 // REQ_UD2 with the address's frame count bit and its reply; silence is retried
 // handle->max_data_retry times with the same bit, and the bit advances once a
-// frame came back. Returns the result of the last receive.
+// frame came back. A primary slave whose link is unknown (new handle, or the
+// last exchange failed) gets SND_NKE first and must acknowledge it. Returns
+// the result of the last receive.
 int RequestData(mbus_handle* handle, int address, mbus_frame& reply);
 // Waits for the acknowledgement of a command just sent: 0 for E5, else the
 // receive result (or -2 for another frame).
