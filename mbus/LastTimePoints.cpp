@@ -288,6 +288,15 @@ double TLastTimePoints::Read(const std::string& device) const {
   return stored;
 }
 
+double TLastTimePoints::ReadOfSource(const std::string& device, std::int32_t dataSourceId) const {
+  const double stored = Read(TimePointKey(device, dataSourceId));
+  return stored >= 0 ? stored : Read(device);
+}
+
+std::string TimePointKey(const std::string& device, std::int32_t dataSourceId) {
+  return device + "@" + std::to_string(dataSourceId);
+}
+
 void TLastTimePoints::Record(const std::vector<TPendingTimePoint>& points) const {
   bool any = false;
   for (const TPendingTimePoint& point : points) {

@@ -20,6 +20,7 @@
 // fallback's points along and removes the fallback file.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,7 +29,7 @@ class TkorMbusDataRows;
 
 // A device's time point waiting to be recorded.
 struct TPendingTimePoint {
-  std::string Device;
+  std::string Device;    // the file's key (TimePointKey)
   double TimePoint = 0;  // OLE date
 };
 
@@ -48,6 +49,10 @@ class TLastTimePoints {
   // entry or its value is missing or unreadable. A time point that Record
   // could not write counts as stored (it was delivered). Never raises.
   double Read(const std::string& device) const;
+  // The time point of a device read through a data source: its key's
+  // (TimePointKey), or, while the key has none, the plain address text's,
+  // which files written before keys named the data source hold.
+  double ReadOfSource(const std::string& device, std::int32_t dataSourceId) const;
 
   // Records the time points (a later one per device wins; an earlier one
   // than the stored never replaces it, unless the stored one lies more than
@@ -66,6 +71,12 @@ class TLastTimePoints {
   std::string FFileName;
   std::string FFallbackName;
 };
+
+// The file's key of a device read through a data source: the address text,
+// "@" and the source's id ("5@21"). Address texts repeat across buses (each
+// has its meter 1), and one bus's time point must not hide the stored rows
+// of another's meter.
+std::string TimePointKey(const std::string& device, std::int32_t dataSourceId);
 
 // The file's rules on its text (what Read and Record do inside the file
 // access): the device's time point, -1 when it has none; and setting the

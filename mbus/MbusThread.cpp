@@ -375,12 +375,14 @@ bool TMbusThread::ExchangeReply(std::int32_t address, TkorMbusDataRows& rows,
 // again. The file is written only after delivery (the data source).
 void TMbusThread::FilterAndQueue(TkorMbusDataRows& rows, const TRequestParameters& params) {
   std::string folder = FModule != nullptr ? FModule->ModuleDataPath() : std::string();
-  double stored = TLastTimePoints(folder).Read(params.Device);
+  const std::int32_t sourceId = FOwner != nullptr ? FOwner->DataSourceId : 0;
+  const std::string key = TimePointKey(params.Device, sourceId);
+  double stored = TLastTimePoints(folder).ReadOfSource(params.Device, sourceId);
   {
     StatusText.Lock();
     for (const auto* points : {&PendingTimePoints, &WaitingTimePoints})
       for (const TPendingTimePoint& point : *points)
-        if (point.Device == params.Device && point.TimePoint > stored) stored = point.TimePoint;
+        if (point.Device == key && point.TimePoint > stored) stored = point.TimePoint;
     StatusText.Unlock();
   }
   const TTimePointFilterResult found =
@@ -390,10 +392,11 @@ void TMbusThread::FilterAndQueue(TkorMbusDataRows& rows, const TRequestParameter
                FormatIsoDateTime(found.FutureTimePoint) +
                " lies more than a day ahead: delivered, not stored.");
   }
-  QueueRows(rows, params.Device, found.Latest);
+  QueueRows(rows, key, found.Latest);
 }
 
-void TMbusThread::QueueRows(TkorMbusDataRows& rows, const std::string& device, double latest) {
+void TMbusThread::QueueRows(TkorMbusDataRows& rows, const std::string& timePointKey,
+                            double latest) {
   TkorMbusDataRow* first = nullptr;
   for (std::int32_t i = 0; i < rows.Count() && first == nullptr; ++i)
     if (rows.Row(i).Count() > 0) first = &rows.Row(i);
@@ -410,7 +413,7 @@ void TMbusThread::QueueRows(TkorMbusDataRows& rows, const std::string& device, d
       Rows.AddList(&rows.Row(i));
       Rows.EndRow();
     }
-    if (latest > 0) PendingTimePoints.push_back(TPendingTimePoint{device, latest});
+    if (latest > 0) PendingTimePoints.push_back(TPendingTimePoint{timePointKey, latest});
   } catch (...) {
     StatusText.Unlock();
     throw;

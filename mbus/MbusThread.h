@@ -157,7 +157,9 @@ class TMbusThread : public TProcessDataThread {
   bool ExchangeReply(std::int32_t address, TkorMbusDataRows& rows,
                      const TRequestParameters& params);
   void FilterAndQueue(TkorMbusDataRows& rows, const TRequestParameters& params);
-  void QueueRows(TkorMbusDataRows& rows, const std::string& device, double latest);
+  // Queues the rows with their packet; latest > 0 waits as the key's time
+  // point until the rows are delivered.
+  void QueueRows(TkorMbusDataRows& rows, const std::string& timePointKey, double latest);
   std::string ErrorText();
   bool SearchRuns() const noexcept;
   void Log(std::uint8_t level, const std::string& text) noexcept;

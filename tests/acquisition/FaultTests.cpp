@@ -102,7 +102,7 @@ TEST_F(AcquisitionFaults, HostRefusingRowsGetsThemLaterAndOnlyThenTheTimePointIs
   Rig.PumpFor(200);
   EXPECT_EQ(Rig.RowCount(), 2u);
   EXPECT_EQ(StoredRows(Rig.Rows()), 1);
-  EXPECT_NE(ReadText(Rig.LastDateFile()).find("5=20250228235900"), std::string::npos)
+  EXPECT_NE(ReadText(Rig.LastDateFile()).find("5@1=20250228235900"), std::string::npos)
       << ReadText(Rig.LastDateFile());
 }
 

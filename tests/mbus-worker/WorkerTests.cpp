@@ -428,7 +428,7 @@ TEST_F(MbusWorker, PendingTimePointsOfAnUndeliveredReadSuppressDuplicates) {
   EXPECT_EQ(rows[1].count("TIME_POINT"), 1u);
   Rig.Worker->StatusText.Lock();
   ASSERT_EQ(Rig.Worker->PendingTimePoints.size(), 1u);
-  EXPECT_EQ(Rig.Worker->PendingTimePoints[0].Device, "5");
+  EXPECT_EQ(Rig.Worker->PendingTimePoints[0].Device, "5@7");  // the data source's key
   EXPECT_GT(Rig.Worker->PendingTimePoints[0].TimePoint, 0);
   Rig.Worker->StatusText.Unlock();
 
