@@ -437,6 +437,11 @@ FAULT_END_LINE = "fault-end: "
 # The kinds whose end line tells their effect (the rest always have one).
 ENDED_KINDS = ("silent", "corrupt", "truncate", "collision", "drop", "refuse")
 NAME_WINDOW_MS = 3000  # a fault's effect is logged within this time
+# The plug-in's library sends each request twice before a read fails. Within
+# a silence every request is withheld, so a read fails after two withheld
+# telegrams; only the last one withheld can have been answered by its retry
+# after the silence ended, the read then going on with nothing to log.
+SILENT_TELEGRAMS_TO_FAIL = 2
 # What the log says after each kind of fault (any of the words, in the
 # process's log from the fault on).
 BUS_FAULT_WORDS = ["time-out", "timeout", "Timeout", "failed", "Failed", "invalid", "Invalid",
@@ -542,12 +547,15 @@ def check(h):
                 effect, ended = ends.take(kind, " ".join(words[1:words.index("for")]), at)
                 if ended is not None and any(ended <= c < ended + NAME_WINDOW_MS for c in cuts):
                     effect = 0
+                if kind == "silent" and effect < SILENT_TELEGRAMS_TO_FAIL:
+                    effect = 0
                 words_named = NAMED_BY.get(kind) or []
                 rest = "\n".join(l for l in lines[i + 1:i + 400]
                                  if not l.startswith((FAULT_LINE, FAULT_END_LINE)))
                 # None: the fault met nothing (no reply withheld, damaged or
-                # refused), or it was cut short, or a reload or the process's
-                # end came right after its effect: nothing could name it.
+                # refused; a silence that withheld a telegram its retry then
+                # got), or it was cut short, or a reload or the process's end
+                # came right after its effect: nothing could name it.
                 named = None if effect == 0 else any(w in rest for w in words_named)
                 faults.append((kind, p.source, meter, ms, at, named))
                 slack = 1500
