@@ -363,7 +363,7 @@ bool TMbusThread::ExchangeReply(std::int32_t address, TkorMbusDataRows& rows,
   // handle, a failed read) the library resets the link; that acknowledgement
   // is no more part of the reply than a selection's.
   if (address != kNetworkLayerAddress && FExchangeText.size() > 1 &&
-      static_cast<unsigned char>(FExchangeText[0]) == kAckByte)
+      static_cast<unsigned char>(FExchangeText[0]) == MBUS_FRAME_ACK_START)
     FExchangeText.erase(0, 1);
   DecodeReply(api, FHandle, rows, reply, params);
   return true;

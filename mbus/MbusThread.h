@@ -63,7 +63,6 @@ class TMbusThread : public TProcessDataThread {
  public:
   static constexpr std::uint8_t kIoModeHooks = 2;
   static constexpr std::int32_t kNetworkLayerAddress = 253;
-  static constexpr unsigned char kAckByte = 0xE5;
   static constexpr std::int32_t kMaxReplyFrames = 16;
   static constexpr const char* kPacketSeparator = "<{[::]}>";
 

@@ -8,8 +8,6 @@
 namespace mbus::io {
 namespace {
 
-constexpr int kMaxPrimaryAddress = 250;
-
 // The longest frame: 0x68 L L 0x68, 255 bytes from C on, checksum, stop.
 constexpr std::size_t kMaxFrameBytes = 4 + 255 + 2;
 
@@ -118,7 +116,7 @@ int RequestData(mbus_handle* handle, int address, mbus_frame& reply) {
   // the request as a new one and does not repeat a telegram made for an
   // earlier, failed read. The network layer address is reset by selecting,
   // and broadcasts would reset every slave.
-  const bool resettable = address <= kMaxPrimaryAddress;
+  const bool resettable = mbus_is_primary_address(address) != 0;
   const int tries = 1 + (handle->max_data_retry > 0 ? handle->max_data_retry : 0);
   int result = MBUS_RECV_RESULT_TIMEOUT;
   for (int i = 0; i < tries && result == MBUS_RECV_RESULT_TIMEOUT; ++i) {
